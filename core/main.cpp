@@ -1,0 +1,3 @@
+#include "core/program.h"
+
+int main() { return gs::RunProgram(); }

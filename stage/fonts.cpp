@@ -1,0 +1,99 @@
+#include "stage/fonts.h"
+
+#include <fontconfig/fontconfig.h>
+
+#include <map>
+
+#include "stage/x_connection.h"
+
+namespace gs {
+namespace {
+std::map<std::string, XftFont*> g_fonts;
+bool g_rules_loaded = false;
+
+// Desktop machines rarely have the designed face; map it to the Kai face
+// Debian ships before matching.
+const char kSubstitution[] = R"(<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "fonts.dtd">
+<fontconfig>
+  <alias binding="strong">
+    <family>楷体_GB2312</family>
+    <prefer><family>AR PL UKai CN</family></prefer>
+  </alias>
+</fontconfig>)";
+
+void LoadRules() {
+  if (g_rules_loaded) return;
+  g_rules_loaded = true;
+  FcInit();
+  FcConfigParseAndLoadFromMemory(FcConfigGetCurrent(),
+                                 reinterpret_cast<const FcChar8*>(kSubstitution), FcTrue);
+}
+
+bool HasChinese(FcPattern* pattern) {
+  FcCharSet* charset = nullptr;
+  if (FcPatternGetCharSet(pattern, FC_CHARSET, 0, &charset) != FcResultMatch) return false;
+  return FcCharSetHasChar(charset, 0x751F) && FcCharSetHasChar(charset, 0x3001);  // 生 、
+}
+
+XftFont* OpenMatched(const std::string& pattern_text, bool need_chinese) {
+  Display* display = x::Dpy();
+  FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(pattern_text.c_str()));
+  if (!pattern) return nullptr;
+  if (need_chinese) FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("zh-cn"));
+  FcResult result;
+  XftPattern* matched = XftFontMatch(display, x::ScreenNumber(), pattern, &result);
+  FcPatternDestroy(pattern);
+  if (!matched) return nullptr;
+  if (need_chinese && !HasChinese(matched)) {
+    FcPatternDestroy(matched);
+    return nullptr;
+  }
+  return XftFontOpenPattern(display, matched);
+}
+
+XftFont* Cached(const std::string& key, const std::vector<std::string>& candidates,
+                bool chinese_first) {
+  auto it = g_fonts.find(key);
+  if (it != g_fonts.end()) return it->second;
+  LoadRules();
+  XftFont* font = nullptr;
+  if (chinese_first)
+    for (const std::string& c : candidates)
+      if ((font = OpenMatched(c, true))) break;
+  if (!font)
+    for (const std::string& c : candidates)
+      if ((font = OpenMatched(c, false))) break;
+  g_fonts[key] = font;
+  return font;
+}
+}  // namespace
+
+XftFont* CanvasFont(const std::string& face, int pixel_height, int weight) {
+  std::string size = ":pixelsize=" + std::to_string(pixel_height);
+  std::string bold = weight >= 600 ? ":weight=bold" : "";
+  std::vector<std::string> candidates = {face + size + bold, "AR PL UKai CN" + size + bold,
+                                         "serif" + size + bold, "sans-serif" + size + bold};
+  return Cached("canvas|" + face + size + bold, candidates, true);
+}
+
+XftFont* UiFont() {
+  return Cached("ui", {"sans-serif:pixelsize=13", "AR PL UKai CN:pixelsize=13"}, true);
+}
+
+std::string FontFamily(XftFont* font) {
+  if (!font) return {};
+  FcChar8* family = nullptr;
+  if (FcPatternGetString(font->pattern, FC_FAMILY, 0, &family) == FcResultMatch)
+    return reinterpret_cast<const char*>(family);
+  return {};
+}
+
+void ReleaseFonts() {
+  if (x::IsOpen())
+    for (auto& [key, font] : g_fonts)
+      if (font) XftFontClose(x::Dpy(), font);
+  g_fonts.clear();
+}
+
+}  // namespace gs
