@@ -22,6 +22,10 @@ struct Candidate {
   int depth;
 };
 
+uint32_t Be32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
 bool IsPng(const uint8_t* data, int64_t length) {
   return length >= 8 && std::memcmp(data, kPngSignature, 8) == 0;
 }
@@ -35,7 +39,10 @@ bool ProbeImage(const uint8_t* data, int64_t length, Candidate& candidate) {
     const int colour_type = data[25];
     const int channels = colour_type <= 6 ? kChannels[colour_type] : 0;
     if (channels == 0) return false;
-    candidate.area = int64_t{Le32(data + 16)} * Le32(data + 20);
+    // PNG sizes stay below 2^31; larger claims are capped so the product cannot overflow.
+    const int64_t width = int64_t{Be32(data + 16)};
+    const int64_t height = int64_t{Be32(data + 20)};
+    candidate.area = width * height;
     candidate.depth = data[24] * channels;
     return true;
   }

@@ -4,6 +4,7 @@
 #include "media/assets.h"
 #include "media/music.h"
 #include "show/show.h"
+#include "show/show_marks.h"
 #include "stage/canvas.h"
 #include "stage/properties.h"
 #include "stage/window_description.h"
@@ -27,9 +28,13 @@ const ByteBlock* const kPictureOrder[] = {
 }  // namespace
 
 void RunIntroShow() {
+  ShowMark("first heart");
   DrawHeartOutline(画板1, LoadPicture(&assets::flower_02), 500);
   Delay(1000);
+  int pass_number = 0;
+  static const char* const kPassMarks[] = {"pass 1", "pass 2", "pass 3", "pass 4", "pass 5"};
   for (const Pass& pass : kPasses) {
+    ShowMark(kPassMarks[pass_number++]);
     for (const ByteBlock* picture : kPictureOrder) {
       ClearCanvas(画板1);
       PictureHandle handle = LoadPicture(picture);
@@ -37,10 +42,13 @@ void RunIntroShow() {
       Delay(pass.pause);
     }
   }
+  ShowMark("tune change");
   StopMusic();
   PlayMusic(&assets::main_song);
   Delay(3000);
+  ShowMark("cards");
   ShowGreetingCards();
+  ShowMark("cards done");
   WriteProperty(时钟2, Setting::kTimerPeriod, 1000);
 }
 

@@ -8,6 +8,7 @@
 #include "media/screen.h"
 #include "show/handlers.h"
 #include "show/show.h"
+#include "show/show_marks.h"
 #include "stage/canvas.h"
 #include "stage/properties.h"
 #include "stage/window_description.h"
@@ -15,6 +16,7 @@
 namespace gs {
 
 void OnOverlayTimerTick() {
+  ShowMark("overlay");
   WriteTextAt(画板1, 10, 100, "这里自己写");
   for (int32_t y : {200, 300, 400, 500}) WriteTextAt(画板1, 100, y, "、、、、、");
   int32_t r = RandomInRange(0, 255);

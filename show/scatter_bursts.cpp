@@ -7,6 +7,7 @@
 #include "media/screen.h"
 #include "show/handlers.h"
 #include "show/show.h"
+#include "show/show_marks.h"
 #include "stage/canvas.h"
 #include "stage/properties.h"
 #include "stage/window_description.h"
@@ -34,7 +35,11 @@ void ScatterOne(PictureHandle picture) {
 
 void OnBurstTimerTick() {
   burst_tick_count += 1;
-  if (burst_tick_count == 30) RunScatterBursts();
+  if (burst_tick_count == 30) {
+    ShowMark("bursts");
+    RunScatterBursts();
+    ShowMark("bursts done");
+  }
 }
 
 void RunScatterBursts() {

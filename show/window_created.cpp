@@ -8,6 +8,7 @@
 #include "media/screen.h"
 #include "show/handlers.h"
 #include "show/show.h"
+#include "show/show_marks.h"
 #include "stage/canvas.h"
 #include "stage/properties.h"
 #include "stage/window_description.h"
@@ -26,6 +27,7 @@ void OnMainWindowCreated() {
   WriteProperty(画板1, Setting::kBackgroundPicture, capture.get());
   capture.reset();
   WriteProperty(窗口, Setting::kVisible, true);
+  ShowMark("window shown");
   RunShow();
 }
 
@@ -39,6 +41,7 @@ void RunShow() {
   MoveControl(画板1, 0, 0, ScreenWidth(), ScreenHeight());
   WriteProperty(画板1, Setting::kBackgroundPicture, kept_screenshot.get());
   SetUpFallingFlowers();
+  ShowMark("opening done");
 }
 
 }  // namespace gs

@@ -32,6 +32,16 @@ inline void WriteTextAt(ControlRef canvas, int32_t x, int32_t y, const std::stri
   WriteTextAt(canvas, std::optional<int32_t>(x), std::optional<int32_t>(y), {text});
 }
 
+// A record of one DrawPicture call, for tests that check where things are drawn.
+struct DrawCall {
+  PictureHandle picture;
+  int32_t left, top;
+  std::optional<int32_t> width, height, copy_mode;
+};
+using DrawObserver = void (*)(const DrawCall&);
+// Test seam: called for every DrawPicture (null, the default, records nothing).
+void SetDrawObserver(DrawObserver observer);
+
 // The family the canvas font resolved to (for tests and reports).
 std::string CanvasFontFamily(ControlRef canvas);
 

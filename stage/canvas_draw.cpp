@@ -114,12 +114,17 @@ void PutThresholded(Control* control, const std::vector<uint32_t>& argb, int lef
   XFreePixmap(x::Dpy(), mask);
 }
 
+DrawObserver g_observer = nullptr;
+
 }  // namespace
+
+void SetDrawObserver(DrawObserver observer) { g_observer = observer; }
 
 void DrawPicture(ControlRef ref, PictureHandle handle, int32_t left, int32_t top,
                  std::optional<int32_t> width, std::optional<int32_t> height,
                  std::optional<int32_t> copy_mode) {
   Control* control = ResolveCanvas(ref);
+  if (g_observer) g_observer({handle, left, top, width, height, copy_mode});
   const gs::Picture* picture = RegisteredPicture(handle);
   if (!picture) return;
   Image image = RenderPicture(*picture, 0x00FFFFFF);

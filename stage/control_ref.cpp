@@ -1,12 +1,17 @@
 #include "stage/control_ref.h"
 
+#include <string>
+#include <vector>
+
 #include "core/exit.h"
 
 namespace gs {
 namespace {
+// The line under the message names the index and the list's count.
 void CheckIndex(int32_t index, int32_t count) {
-  if (index < 1) RuntimeErrorStop(4, "数组成员引用下标必须大于等于1");
-  if (index > count) RuntimeErrorStop(1, "数组成员引用下标超出定义范围");
+  std::vector<std::string> where = {std::to_string(index) + ", " + std::to_string(count)};
+  if (index < 1) RuntimeErrorStop(4, "数组成员引用下标必须大于等于1", where);
+  if (index > count) RuntimeErrorStop(1, "数组成员引用下标超出定义范围", where);
 }
 }  // namespace
 

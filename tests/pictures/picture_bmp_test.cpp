@@ -186,7 +186,7 @@ std::vector<BadCase> BadCases() {
       {"InfoHeaderTooShort", Patched32(good, 14, 12)},
       {"InfoHeaderPastTheData", Patched32(good, 14, 4000)},
       {"ColoursUsedPastTheData", Patched32(good, 46, 0x40000000)},
-      {"RowsCutShort", Cut(good, good.size() - 2)},
+      {"RowsCutShort", Cut(good, good.size() - 3)},
       {"ZeroWidth", Patched32(good, 18, 0)},
       {"ZeroHeight", Patched32(good, 22, 0)},
       {"HugeWidthAndHeight", Patched32(Patched32(good, 18, 100000), 22, 100000)},

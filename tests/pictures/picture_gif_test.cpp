@@ -289,7 +289,7 @@ TEST(GifReader, CodesBeyondAFullImageAreIgnored) {
 // ---- data that is no picture ---------------------------------------------
 
 Bytes Replace(Bytes bytes, size_t at, std::initializer_list<uint8_t> with) {
-  std::copy(with.begin(), with.end(), bytes.begin() + at);
+  for (uint8_t b : with) bytes.at(at++) = b;
   return bytes;
 }
 
@@ -315,9 +315,8 @@ std::vector<BrokenCase> BrokenCases() {
   const Bytes good = kHandPackedGif;
   const size_t image = 19;
   auto with_block_before_image = [&](Bytes block) {
-    Bytes out(good.begin(), good.begin() + image);
-    out.insert(out.end(), block.begin(), block.end());
-    out.insert(out.end(), good.begin() + image, good.end());
+    Bytes out = good;
+    out.insert(out.begin() + image, block.begin(), block.end());
     return out;
   };
   return {

@@ -9,14 +9,14 @@ from plants import (DEG, PetalColours, auto_drops, axis_to, bezier, bloom, bud, 
 from render3d import Renderer, rot_x, rot_y, rot_z
 
 PINK = PetalColours(base=(0.60, 0.07, 0.24), middle=(0.93, 0.38, 0.56), rim=(1.0, 0.74, 0.82))
-PALE_PINK = PetalColours(base=(0.80, 0.34, 0.46), middle=(0.98, 0.68, 0.76), rim=(1.0, 0.88, 0.90))
+PALE_PINK = PetalColours(base=(0.84, 0.32, 0.46), middle=(0.99, 0.62, 0.72), rim=(1.0, 0.84, 0.88))
 RED = PetalColours(base=(0.32, 0.0, 0.04), middle=(0.76, 0.04, 0.10), rim=(0.92, 0.20, 0.22),
                    back=(0.80, 0.16, 0.18))
 DEEP_PINK = PetalColours(base=(0.42, 0.0, 0.18), middle=(0.84, 0.10, 0.42), rim=(0.96, 0.42, 0.66))
 DARK_RED = PetalColours(base=(0.16, 0.0, 0.02), middle=(0.48, 0.02, 0.06), rim=(0.66, 0.07, 0.11),
                         back=(0.55, 0.06, 0.09))
-YELLOW = PetalColours(base=(0.78, 0.46, 0.02), middle=(0.98, 0.78, 0.10), rim=(1.0, 0.93, 0.45))
-PALE_YELLOW = PetalColours(base=(0.86, 0.60, 0.14), middle=(0.99, 0.87, 0.44), rim=(1.0, 0.95, 0.70))
+YELLOW = PetalColours(base=(0.88, 0.42, 0.02), middle=(1.0, 0.76, 0.08), rim=(1.0, 0.92, 0.40))
+PALE_YELLOW = PetalColours(base=(0.94, 0.58, 0.16), middle=(1.0, 0.86, 0.42), rim=(1.0, 0.95, 0.66))
 
 # Pale petals must not reach pure white, or the white key would punch holes.
 CAP = 0.972
@@ -163,7 +163,7 @@ def flower_12():
     # deep shadow, never white.
     r = Renderer(147, 98, elevation=72, background=(0.16, 0.0, 0.03))
     head(r, DARK_RED, axis=(0, -0.1, 1), seed=121, count=30, with_sepals=False, open_amount=1.1)
-    drops = auto_drops(14, (1.4, 3.0), seed=12, margin=2)
+    drops = auto_drops(12, (1.8, 3.6), seed=12, margin=2)
     return finish(r, drops=drops, cover=True, zoom=1.45, margin=0)
 
 

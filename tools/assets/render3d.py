@@ -140,8 +140,8 @@ class Renderer:
         px, py = self.to_pixels(sx, sy)
         du = np.hypot(np.diff(px, axis=0), np.diff(py, axis=0)).sum(0).max()
         dv = np.hypot(np.diff(px, axis=1), np.diff(py, axis=1)).sum(1).max()
-        nu = int(min(max(du / s.max_step, 8), 3000))
-        nv = int(min(max(dv / s.max_step, 8), 3000))
+        nu = int(min(max(du / s.max_step, 8), 16000))
+        nv = int(min(max(dv / s.max_step, 8), 16000))
         return nu, nv
 
     def render(self, ao_strength=0.55, ao_radius=2.2, ao_depth=None, highlight_cap=1.0):
