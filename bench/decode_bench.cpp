@@ -149,13 +149,12 @@ using Decoder = void (*)(const ByteBlock&);
 void RegisterSet(const std::string& name, std::vector<const ByteBlock*> blocks,
                  const std::vector<std::pair<std::string, Decoder>>& decoders) {
   for (const auto& [who, decode] : decoders) {
-    benchmark::RegisterBenchmark((name + "/" + who).c_str(),
-                                 [blocks, decode = decode](benchmark::State& state) {
-                                   for (auto _ : state) {
-                                     for (const ByteBlock* block : blocks) decode(*block);
-                                   }
-                                 })
-        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark((name + "/" + who).c_str(), [blocks, decode = decode](
+                                                                 benchmark::State& state) {
+      for (auto _ : state) {
+        for (const ByteBlock* block : blocks) decode(*block);
+      }
+    })->Unit(benchmark::kMillisecond);
   }
 }
 

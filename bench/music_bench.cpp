@@ -26,7 +26,9 @@ namespace {
 
 constexpr int kRate = 8000;
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 void StopAndWait() {
   gs::StopMusic();
@@ -156,9 +158,10 @@ void MeasureFromRecording(gs::test::VirtualDesktop& desktop) {
   const double frozen = CpuPercentOver(2000);
   desktop.ResumeSoundServer();
   StopAndWait();
-  std::printf("CPU of the process, %% of one core: idle %.2f, playing intro_tune %.2f "
-              "(difference %.2f), server frozen %.2f\n",
-              idle, playing, playing - idle, frozen);
+  std::printf(
+      "CPU of the process, %% of one core: idle %.2f, playing intro_tune %.2f "
+      "(difference %.2f), server frozen %.2f\n",
+      idle, playing, playing - idle, frozen);
 }
 
 }  // namespace

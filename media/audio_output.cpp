@@ -50,7 +50,9 @@ snd_pcm_format_t AlsaFormat(SampleEncoding encoding) {
 
 }  // namespace
 
-PcmOutput::~PcmOutput() { Close(); }
+PcmOutput::~PcmOutput() {
+  Close();
+}
 
 bool PcmOutput::Open(const PcmFormat& wanted, PcmFormat* actual) {
   SilenceAlsa();
@@ -98,7 +100,6 @@ bool PcmOutput::Configure(const PcmFormat& format) {
   snd_pcm_hw_params_get_buffer_size(hw, &buffer);
   snd_pcm_hw_params_get_period_size(hw, &period, nullptr);
   if (buffer == 0 || period == 0) return false;
-  buffer_frames_ = buffer;
   period_frames_ = period;
 
   snd_pcm_sw_params_t* sw;
@@ -133,8 +134,8 @@ void PcmOutput::Wait(int wake_fd, int timeout_ms) {
     if (ready <= 0) return;  // timeout, or a signal: the caller looks again
     if (fds[static_cast<size_t>(filled)].revents) return;
     unsigned short events = 0;
-    if (snd_pcm_poll_descriptors_revents(pcm_, fds.data(), static_cast<unsigned>(filled),
-                                         &events) < 0 ||
+    if (snd_pcm_poll_descriptors_revents(pcm_, fds.data(), static_cast<unsigned>(filled), &events) <
+            0 ||
         (events & (POLLOUT | POLLERR | POLLNVAL))) {
       return;
     }

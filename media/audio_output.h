@@ -53,7 +53,6 @@ class PcmOutput {
   snd_config_t* config_ = nullptr;
   snd_config_update_t* config_update_ = nullptr;
   size_t period_frames_ = 0;
-  size_t buffer_frames_ = 0;
 };
 
 }  // namespace gs::audio

@@ -33,8 +33,7 @@ class Feeder {
   static void Run(const std::shared_ptr<Tune>& tune);
 
  private:
-  static void Feed(Tune& tune, PcmOutput& output, const PcmFormat& format,
-                   const PcmFormat& actual);
+  static void Feed(Tune& tune, PcmOutput& output, const PcmFormat& format, const PcmFormat& actual);
 };
 
 Tune::Tune(std::unique_ptr<TuneSource> source, EndHook on_end)
@@ -65,7 +64,9 @@ void Tune::Stop() {
   }
 }
 
-void Tune::MarkProgress() { last_progress_us_ = MonotonicUs(); }
+void Tune::MarkProgress() {
+  last_progress_us_ = MonotonicUs();
+}
 
 void Tune::GiveUp() {
   Stop();
@@ -112,8 +113,7 @@ void Feeder::Run(const std::shared_ptr<Tune>& tune) {
   output.Close();
 }
 
-void Feeder::Feed(Tune& tune, PcmOutput& output, const PcmFormat& format,
-                  const PcmFormat& actual) {
+void Feeder::Feed(Tune& tune, PcmOutput& output, const PcmFormat& format, const PcmFormat& actual) {
   const size_t in_frame = format.BytesPerFrame();
   const size_t out_frame = actual.BytesPerFrame();
   const bool convert = actual.encoding != format.encoding;
@@ -132,13 +132,13 @@ void Feeder::Feed(Tune& tune, PcmOutput& output, const PcmFormat& format,
       have = tune.source_->Render(chunk.data(), chunk_frames);
       sent = 0;
       source_done = have == 0;
-      if (convert) ConvertToS16(format.encoding, chunk.data(), have * format.channels,
-                                converted.data());
+      if (convert)
+        ConvertToS16(format.encoding, chunk.data(), have * format.channels, converted.data());
       continue;
     }
     if (sent < have) {
-      const uint8_t* from = convert ? reinterpret_cast<const uint8_t*>(converted.data())
-                                    : chunk.data();
+      const uint8_t* from =
+          convert ? reinterpret_cast<const uint8_t*>(converted.data()) : chunk.data();
       const long taken = output.Write(from + sent * out_frame, have - sent);
       if (taken > 0) {
         sent += static_cast<size_t>(taken);

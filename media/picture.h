@@ -29,7 +29,8 @@ enum class PictureKind : int32_t {
 //               stride = width * 3.
 //  kGif, kPcx8: pixels are 8-bit palette indices, rows padded to a multiple of 4 bytes;
 //               `palette` holds 256 colours as 0x00RRGGBB. For GIF the first image lies at the
-//               top-left; its own size is image_width x image_height.
+//               top-left; image_width x image_height is the part of it inside the picture, and
+//               the rest of the picture holds the logical screen's background index.
 //  kPcx1:       pixels are 8-bit, 0 = black, 1 = white, stride padded to 4.
 //  kPng:        pixels are 32-bit, 4 bytes per pixel (R, G, B, A), stride = width * 4.
 //  kIcon, kCursor: `icon` holds the chosen image as 4 bytes per pixel (R, G, B, A); pixels empty.
@@ -42,7 +43,7 @@ struct Picture {
   int32_t pixel_size = 0;  // bytes in `pixels`
   int32_t stride = 0;      // bytes per row of `pixels` (or of `icon` for kinds 3, 4)
   std::array<uint32_t, 256> palette{};
-  int32_t image_width = 0;  // GIF: size of the first image (at 0,0)
+  int32_t image_width = 0;  // GIF: size of the first image (at 0,0), cut to the picture
   int32_t image_height = 0;
 };
 

@@ -66,8 +66,7 @@ inline void CopyEarlierOutput(uint8_t* dst, const uint8_t* src, size_t length) {
 // after them. Every table entry is remembered as a place in the output already
 // written, so a code's string is one copy of earlier output. False when the
 // stream is broken or ends before `count` indices.
-bool DecodeLzw(const uint8_t* in, size_t in_bytes, int min_code_size, uint8_t* out,
-               size_t count) {
+bool DecodeLzw(const uint8_t* in, size_t in_bytes, int min_code_size, uint8_t* out, size_t count) {
   const uint32_t clear = 1u << min_code_size;
   const uint32_t end_of_information = clear + 1;
   uint32_t start[kMaxCodes];

@@ -40,19 +40,22 @@ bool ProbeImage(const uint8_t* data, int64_t length, Candidate& candidate) {
     const int channels = colour_type <= 6 ? kChannels[colour_type] : 0;
     if (channels == 0) return false;
     // PNG sizes stay below 2^31; larger claims are capped so the product cannot overflow.
-    const int64_t width = int64_t{Be32(data + 16)};
-    const int64_t height = int64_t{Be32(data + 20)};
+    const int64_t width = std::min<int64_t>(Be32(data + 16), int64_t{1} << 31);
+    const int64_t height = std::min<int64_t>(Be32(data + 20), int64_t{1} << 31);
     candidate.area = width * height;
     candidate.depth = data[24] * channels;
     return true;
   }
   if (length < kInfoHeaderSize || Le32(data) < kInfoHeaderSize) return false;
-  candidate.area = std::abs(int64_t{Le32Signed(data + 4)}) * (std::abs(int64_t{Le32Signed(data + 8)}) / 2);
+  candidate.area =
+      std::abs(int64_t{Le32Signed(data + 4)}) * (std::abs(int64_t{Le32Signed(data + 8)}) / 2);
   candidate.depth = Le16(data + 14);
   return true;
 }
 
-bool AndMaskBit(const uint8_t* row, int64_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
+bool AndMaskBit(const uint8_t* row, int64_t x) {
+  return (row[x >> 3] >> (7 - (x & 7))) & 1;
+}
 
 // A BMP-style image: information header, colour table, colour rows and the
 // 1-bit AND mask, both bottom row first, rows padded to 4 bytes. The header's
@@ -148,9 +151,10 @@ std::unique_ptr<Picture> ReadIconFile(const uint8_t* data, int64_t length, Pictu
     Candidate candidate{data + offset, size, 0, 0};
     if (ProbeImage(candidate.data, candidate.length, candidate)) candidates.push_back(candidate);
   }
-  std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
-    return a.area != b.area ? a.area > b.area : a.depth > b.depth;
-  });
+  std::stable_sort(candidates.begin(), candidates.end(),
+                   [](const Candidate& a, const Candidate& b) {
+                     return a.area != b.area ? a.area > b.area : a.depth > b.depth;
+                   });
 
   // When the best image is broken, the next best may do; a few tries are enough.
   constexpr size_t kMostTries = 4;

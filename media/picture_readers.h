@@ -23,12 +23,16 @@ inline bool PixelsFit(int64_t row_bytes, int64_t rows) {
          row_bytes * rows <= kMaxPixelBytes;
 }
 
-inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t Le16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t Le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
-inline int32_t Le32Signed(const uint8_t* p) { return static_cast<int32_t>(Le32(p)); }
+inline int32_t Le32Signed(const uint8_t* p) {
+  return static_cast<int32_t>(Le32(p));
+}
 
 std::unique_ptr<Picture> ReadGif(const uint8_t* data, int64_t length);
 std::unique_ptr<Picture> ReadBmp(const uint8_t* data, int64_t length);

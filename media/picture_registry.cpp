@@ -66,8 +66,8 @@ PictureHandle LoadPicture(const std::string& file_name) {
   if (file == nullptr) return 0;
   std::vector<uint8_t> bytes(8);
   // Only data that starts like a picture is read to its end.
-  const bool picture_like = std::fread(bytes.data(), 1, 8, file) == 8 &&
-                            DetectPictureFormat(bytes.data(), 8) != 0;
+  const bool picture_like =
+      std::fread(bytes.data(), 1, 8, file) == 8 && DetectPictureFormat(bytes.data(), 8) != 0;
   const bool read = picture_like && ReadWholeFile(file, bytes);
   std::fclose(file);
   if (!read) return 0;
@@ -85,6 +85,8 @@ const Picture* RegisteredPicture(PictureHandle handle) {
   return registry.pictures[handle - 1].get();
 }
 
-int32_t RegisteredPictureCount() { return TheRegistry().count.load(std::memory_order_acquire); }
+int32_t RegisteredPictureCount() {
+  return TheRegistry().count.load(std::memory_order_acquire);
+}
 
 }  // namespace gs

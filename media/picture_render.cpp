@@ -6,7 +6,9 @@
 namespace gs {
 namespace {
 
-inline uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) { return (r << 16) | (g << 8) | b; }
+inline uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) {
+  return (r << 16) | (g << 8) | b;
+}
 
 // Alpha blend of one channel onto the background, rounded to nearest.
 inline uint32_t Blend(uint32_t c, uint32_t background, uint32_t alpha) {
@@ -33,8 +35,7 @@ void RenderRgba(const std::vector<uint8_t>& rgba, int32_t stride, uint32_t backg
 
 // True when `bytes` holds `height` rows of `stride` bytes that each cover
 // `row_bytes`.
-bool Holds(const std::vector<uint8_t>& bytes, int32_t stride, int64_t row_bytes,
-           int32_t height) {
+bool Holds(const std::vector<uint8_t>& bytes, int32_t stride, int64_t row_bytes, int32_t height) {
   return stride >= row_bytes &&
          static_cast<int64_t>(bytes.size()) >= int64_t{stride} * (height - 1) + row_bytes;
 }

@@ -10,12 +10,16 @@ constexpr size_t kMinimumWave = 36;
 constexpr size_t kFormatFields = 16;  // tag, channels, rate, byte rate, align, bits
 constexpr uint16_t kExtensibleTag = 0xFFFE;
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Le16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t Le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
-bool IdIs(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
+bool IdIs(const uint8_t* p, const char* id) {
+  return std::memcmp(p, id, 4) == 0;
+}
 
 // Fills the format fields from a "fmt " body of `size` bytes (already known
 // to lie inside the bytes). False when the body is too short.

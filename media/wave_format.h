@@ -12,12 +12,12 @@ bool LooksLikeWave(const uint8_t* bytes, size_t length);
 
 enum class WaveRefusal {
   kNone,
-  kTooShort,      // fewer than 36 bytes
-  kNotRiffWave,   // no "RIFF" ... "WAVE" header
-  kNoFormat,      // no "fmt " chunk inside the RIFF chunk and the bytes
-  kBadFormat,     // a "fmt " chunk too short to hold the format fields
-  kNoData,        // no "data" chunk
-  kEmptyData,     // a "data" chunk without samples
+  kTooShort,     // fewer than 36 bytes
+  kNotRiffWave,  // no "RIFF" ... "WAVE" header
+  kNoFormat,     // no "fmt " chunk inside the RIFF chunk and the bytes
+  kBadFormat,    // a "fmt " chunk too short to hold the format fields
+  kNoData,       // no "data" chunk
+  kEmptyData,    // a "data" chunk without samples
 };
 
 struct WaveLayout {

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -108,10 +110,11 @@ TEST_P(ScreenTest, WorkAreaLeavesOutTheStripAndTheStripIsOnScreen) {
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, ScreenTest,
-    ::testing::Values(ScreenCase{"bottom_strip", Screen(1920, 1080, true, false), {0, 0, 1920, 1040}},
-                      ScreenCase{"top_strip", Screen(1920, 1080, true, true), {0, 40, 1920, 1040}},
-                      ScreenCase{"small_screen", Screen(1366, 768, true, false), {0, 0, 1366, 728}},
-                      ScreenCase{"no_strip", Screen(1920, 1080, false, false), {0, 0, 1920, 1080}}),
+    ::testing::Values(
+        ScreenCase{"bottom_strip", Screen(1920, 1080, true, false), {0, 0, 1920, 1040}},
+        ScreenCase{"top_strip", Screen(1920, 1080, true, true), {0, 40, 1920, 1040}},
+        ScreenCase{"small_screen", Screen(1366, 768, true, false), {0, 0, 1366, 728}},
+        ScreenCase{"no_strip", Screen(1920, 1080, false, false), {0, 0, 1920, 1080}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DesktopTest, WithoutWindowManagerTheStripStillShowsButNoWorkAreaIsKept) {
@@ -259,6 +262,12 @@ TEST_F(DesktopTest, ChildrenDieWithTheTestProcess) {
     _exit(0);
   }
   ASSERT_GT(child, 0);
+  // Whatever happens below, the child does not outlive the test.
+  std::unique_ptr<void, std::function<void(void*)>> reap_child(reinterpret_cast<void*>(1),
+                                                               [child](void*) {
+                                                                 kill(child, SIGKILL);
+                                                                 waitpid(child, nullptr, 0);
+                                                               });
   close(fds[1]);
   pid_t pids[2] = {-1, -1};
   ASSERT_EQ(read(fds[0], pids, sizeof pids), static_cast<ssize_t>(sizeof pids));
@@ -267,8 +276,7 @@ TEST_F(DesktopTest, ChildrenDieWithTheTestProcess) {
   close(fds[0]);
   ASSERT_GT(pids[0], 0) << "the desktop did not start in the child";
 
-  kill(child, SIGKILL);
-  waitpid(child, nullptr, 0);
+  reap_child.reset();
   for (int i = 0; i < 250 && !(ProcessGone(pids[0]) && ProcessGone(pids[1])); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
@@ -344,8 +352,8 @@ INSTANTIATE_TEST_SUITE_P(
     Commands, RunCommandTest,
     ::testing::Values(
         CommandCase{"exit_status", {"sh", "-c", "exit 3"}, 5000, 3, ""},
-        CommandCase{"stdout_and_stderr", {"sh", "-c", "echo out; echo err >&2"}, 5000, 0,
-                    "out\nerr\n"},
+        CommandCase{
+            "stdout_and_stderr", {"sh", "-c", "echo out; echo err >&2"}, 5000, 0, "out\nerr\n"},
         CommandCase{"killed_by_signal", {"sh", "-c", "kill -9 $$"}, 5000, 128 + 9, ""},
         CommandCase{"time_limit", {"sleep", "30"}, 200, -1, ""},
         CommandCase{"not_installed", {"gs-no-such-program"}, 5000, -1, ""}),

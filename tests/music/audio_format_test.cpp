@@ -21,11 +21,11 @@ struct FormatCase {
 
 TEST(FormatOfWave, MapsTagAndBits) {
   const FormatCase cases[] = {
-      {1, 8, SampleEncoding::kU8, 1},          {1, 16, SampleEncoding::kS16, 2},
-      {1, 12, SampleEncoding::kS16, 2},        {1, 24, SampleEncoding::kS24In3, 3},
-      {1, 32, SampleEncoding::kS32, 4},        {3, 32, SampleEncoding::kFloat32, 4},
-      {3, 64, SampleEncoding::kFloat64, 8},    {6, 8, SampleEncoding::kALaw, 1},
-      {7, 8, SampleEncoding::kMuLaw, 1},       {2, 4, SampleEncoding::kUnsupported, 0},
+      {1, 8, SampleEncoding::kU8, 1},           {1, 16, SampleEncoding::kS16, 2},
+      {1, 12, SampleEncoding::kS16, 2},         {1, 24, SampleEncoding::kS24In3, 3},
+      {1, 32, SampleEncoding::kS32, 4},         {3, 32, SampleEncoding::kFloat32, 4},
+      {3, 64, SampleEncoding::kFloat64, 8},     {6, 8, SampleEncoding::kALaw, 1},
+      {7, 8, SampleEncoding::kMuLaw, 1},        {2, 4, SampleEncoding::kUnsupported, 0},
       {3, 16, SampleEncoding::kUnsupported, 0}, {0x55, 0, SampleEncoding::kUnsupported, 0},
   };
   for (const FormatCase& c : cases) {
@@ -75,15 +75,17 @@ TEST(ConvertToS16, KeepsLevelAndSign) {
       {SampleEncoding::kALaw, {0xAA}, 32256},
   };
   for (const ConversionCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "encoding " << static_cast<int>(c.encoding) << " -> "
-                                    << c.out);
+    SCOPED_TRACE(testing::Message()
+                 << "encoding " << static_cast<int>(c.encoding) << " -> " << c.out);
     int16_t out = 12345;
     audio::ConvertToS16(c.encoding, c.in.data(), 1, &out);
     EXPECT_EQ(out, c.out);
   }
 }
 
-audio::PcmFormat StereoS16() { return {SampleEncoding::kS16, 2, 8000}; }
+audio::PcmFormat StereoS16() {
+  return {SampleEncoding::kS16, 2, 8000};
+}
 
 // Six stereo 16-bit frames whose bytes count up from 0.
 Bytes SixFrames() {

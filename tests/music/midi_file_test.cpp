@@ -9,20 +9,13 @@ namespace gs::test {
 namespace {
 
 Bytes Header(uint32_t length, uint16_t format, uint16_t tracks, uint16_t division) {
-  return {'M',
-          'T',
-          'h',
-          'd',
-          static_cast<uint8_t>(length >> 24),
-          static_cast<uint8_t>(length >> 16),
-          static_cast<uint8_t>(length >> 8),
-          static_cast<uint8_t>(length),
-          static_cast<uint8_t>(format >> 8),
-          static_cast<uint8_t>(format),
-          static_cast<uint8_t>(tracks >> 8),
-          static_cast<uint8_t>(tracks),
-          static_cast<uint8_t>(division >> 8),
-          static_cast<uint8_t>(division)};
+  Bytes out = {'M', 'T', 'h', 'd'};
+  for (int shift : {24, 16, 8, 0}) out.push_back(static_cast<uint8_t>(length >> shift));
+  for (uint16_t field : {format, tracks, division}) {
+    out.push_back(static_cast<uint8_t>(field >> 8));
+    out.push_back(static_cast<uint8_t>(field));
+  }
+  return out;
 }
 
 Bytes ChunkOf(const char* id, const Bytes& body, uint32_t claimed = UINT32_MAX) {
@@ -58,10 +51,10 @@ std::vector<MidiCase> MidiCases() {
              ChunkOf("MTrk", kNoteTrack)}),
        true,
        {{22, 4}, {45, 12}}},
-      {"header_length_not_6",
-       Join({Header(7, 0, 1, 96), Bytes{0}, ChunkOf("MTrk", kNoteTrack)}), false},
-      {"track_longer_than_bytes",
-       Join({Header(6, 0, 1, 96), ChunkOf("MTrk", kNoteTrack, 13)}), false},
+      {"header_length_not_6", Join({Header(7, 0, 1, 96), Bytes{0}, ChunkOf("MTrk", kNoteTrack)}),
+       false},
+      {"track_longer_than_bytes", Join({Header(6, 0, 1, 96), ChunkOf("MTrk", kNoteTrack, 13)}),
+       false},
       {"fewer_tracks_than_counted", Join({Header(6, 1, 2, 96), ChunkOf("MTrk", kNoteTrack)}),
        false},
       {"no_tracks_counted", Join({Header(6, 0, 0, 96), ChunkOf("MTrk", kNoteTrack)}), false},
@@ -88,8 +81,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, MidiLayoutTest, ::testing::ValuesIn(MidiCases())
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MidiLayout, HeaderFieldsAreBigEndian) {
-  const Bytes bytes = Join({Header(6, 1, 2, 0x01E0), ChunkOf("MTrk", kEndOfTrack),
-                            ChunkOf("MTrk", kEndOfTrack)});
+  const Bytes bytes =
+      Join({Header(6, 1, 2, 0x01E0), ChunkOf("MTrk", kEndOfTrack), ChunkOf("MTrk", kEndOfTrack)});
   const MidiFileLayout layout = ReadMidiLayout(bytes.data(), bytes.size());
   ASSERT_TRUE(layout.ok);
   EXPECT_EQ(layout.format, 1);

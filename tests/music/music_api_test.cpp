@@ -78,7 +78,8 @@ TEST_F(MusicApi, FileNames) {
     // 100 ms of silence: accepted whether or not any output exists.
     const Bytes wave = RiffWave({{"fmt ", U8MonoFormat()}, {"data", Bytes(800, 128)}});
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(wave.data()), static_cast<std::streamsize>(wave.size()));
+    out.write(reinterpret_cast<const char*>(wave.data()),
+              static_cast<std::streamsize>(wave.size()));
   }
   EXPECT_TRUE(PlayMusic(std::string(path)));
   EXPECT_EQ(ActiveWavePlayerCount(), 1);

@@ -27,7 +27,9 @@ namespace {
 constexpr int kRate = 8000;
 constexpr size_t kNpos = std::string::npos;
 
-double SamplesToMs(double samples) { return samples * 1000.0 / kRate; }
+double SamplesToMs(double samples) {
+  return samples * 1000.0 / kRate;
+}
 
 OwnedByteBlock WaveBlock(const Bytes& samples) {
   return ToBlock(RiffWave({{"fmt ", U8MonoFormat()}, {"data", samples}}));

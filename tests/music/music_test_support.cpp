@@ -53,7 +53,9 @@ StderrCapture::StderrCapture() {
   dup2(file_, 2);
 }
 
-StderrCapture::~StderrCapture() { Finish(); }
+StderrCapture::~StderrCapture() {
+  Finish();
+}
 
 std::string StderrCapture::Finish() {
   if (file_ < 0) return {};

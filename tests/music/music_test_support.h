@@ -10,7 +10,9 @@
 
 namespace gs::test {
 
-inline void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+inline void Sleep(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // Polls `done` every 5 ms; true once it holds, false after `timeout_ms`.
 bool WaitUntil(const std::function<bool()>& done, int timeout_ms);

@@ -22,7 +22,9 @@ void PutBe32(Bytes& out, uint32_t v) {
   PutBe16(out, v >> 16);
   PutBe16(out, v & 0xFFFF);
 }
-void PutId(Bytes& out, const std::string& id) { out.insert(out.end(), id.begin(), id.end()); }
+void PutId(Bytes& out, const std::string& id) {
+  out.insert(out.end(), id.begin(), id.end());
+}
 
 // A variable-length quantity as MIDI writes delta times.
 void PutVarLen(Bytes& out, uint32_t v) {
@@ -48,8 +50,8 @@ Bytes RiffWave(const std::vector<Chunk>& chunks, int64_t riff_size) {
     out.insert(out.end(), chunk.body.begin(), chunk.body.end());
     if (chunk.body.size() & 1) out.push_back(0);
   }
-  const uint32_t size = riff_size >= 0 ? static_cast<uint32_t>(riff_size)
-                                       : static_cast<uint32_t>(out.size() - 8);
+  const uint32_t size =
+      riff_size >= 0 ? static_cast<uint32_t>(riff_size) : static_cast<uint32_t>(out.size() - 8);
   std::memcpy(out.data() + 4, &size, 4);  // little-endian machine
   return out;
 }
@@ -66,7 +68,9 @@ Bytes FormatBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits) 
   return out;
 }
 
-Bytes U8MonoFormat() { return FormatBody(1, 1, 8000, 8); }
+Bytes U8MonoFormat() {
+  return FormatBody(1, 1, 8000, 8);
+}
 
 Bytes Tone(double hertz, int ms, int amplitude, int rate) {
   Bytes out(static_cast<size_t>(rate) * static_cast<size_t>(ms) / 1000);

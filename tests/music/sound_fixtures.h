@@ -33,7 +33,9 @@ Bytes Tone(double hertz, int ms, int amplitude, int rate = 8000);
 Bytes Pattern(size_t count, uint32_t seed);
 
 // What the sound server records for an 8-bit sample.
-inline int16_t RecordedU8(uint8_t sample) { return static_cast<int16_t>((sample - 128) * 256); }
+inline int16_t RecordedU8(uint8_t sample) {
+  return static_cast<int16_t>((sample - 128) * 256);
+}
 
 OwnedByteBlock ToBlock(const Bytes& bytes);
 

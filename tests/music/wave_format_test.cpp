@@ -17,7 +17,9 @@ struct LayoutCase {
   size_t data_length = 0;
 };
 
-Bytes Samples(size_t count) { return Pattern(count, 7); }
+Bytes Samples(size_t count) {
+  return Pattern(count, 7);
+}
 
 // Bytes with the RIFF size field claiming more than there is, so that only
 // the end of the bytes limits the walk.
@@ -61,8 +63,7 @@ std::vector<LayoutCase> LayoutCases() {
          return b;
        }(),
        WaveRefusal::kNoData},
-      {"no_fmt", RiffWave({{"LIST", Samples(20)}, {"data", Samples(10)}}),
-       WaveRefusal::kNoFormat},
+      {"no_fmt", RiffWave({{"LIST", Samples(20)}, {"data", Samples(10)}}), WaveRefusal::kNoFormat},
       {"no_data", RiffWave({{"fmt ", fmt}, {"LIST", Samples(20)}}), WaveRefusal::kNoData},
       {"empty_data", RiffWave({{"fmt ", fmt}, {"data", {}}, {"LIST", Samples(20)}}),
        WaveRefusal::kEmptyData},
@@ -117,7 +118,7 @@ TEST(WaveLayout, StoredIntroTune) {
 
 TEST(WaveLayout, ExtensibleFormatNamesItsSubformat) {
   Bytes fmt = FormatBody(0xFFFE, 2, 48000, 32);
-  const Bytes extension = {22, 0, 32, 0, 3, 0, 0, 0,  // cbSize, valid bits, channel mask
+  const Bytes extension = {22, 0, 32, 0, 3, 0, 0,    0,  // cbSize, valid bits, channel mask
                            3,  0, 0,  0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
   fmt.insert(fmt.end(), extension.begin(), extension.end());
   const Bytes bytes = RiffWave({{"fmt ", fmt}, {"data", Bytes(64)}});

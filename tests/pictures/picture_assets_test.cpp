@@ -20,12 +20,12 @@ struct Size {
 };
 
 const std::map<std::string, Size, std::less<>> kCatalogueSizes = {
-    {"flower_01", {147, 163}}, {"flower_02", {147, 90}},  {"flower_03", {100, 77}},
-    {"flower_04", {115, 115}}, {"flower_05", {125, 135}}, {"flower_06", {147, 131}},
-    {"flower_07", {130, 129}}, {"flower_08", {147, 110}}, {"flower_09", {147, 125}},
-    {"flower_10", {147, 139}}, {"flower_11", {147, 102}}, {"flower_12", {147, 98}},
-    {"flower_13", {147, 142}}, {"flower_14", {147, 134}}, {"flower_15", {147, 124}},
-    {"card_1", {400, 400}},    {"card_2", {400, 400}},    {"card_3", {400, 400}},
+    {"flower_01", {147, 163}}, {"flower_02", {147, 90}},    {"flower_03", {100, 77}},
+    {"flower_04", {115, 115}}, {"flower_05", {125, 135}},   {"flower_06", {147, 131}},
+    {"flower_07", {130, 129}}, {"flower_08", {147, 110}},   {"flower_09", {147, 125}},
+    {"flower_10", {147, 139}}, {"flower_11", {147, 102}},   {"flower_12", {147, 98}},
+    {"flower_13", {147, 142}}, {"flower_14", {147, 134}},   {"flower_15", {147, 124}},
+    {"card_1", {400, 400}},    {"card_2", {400, 400}},      {"card_3", {400, 400}},
     {"card_4", {400, 400}},    {"centrepiece", {1010, 737}}};
 
 struct Reader {
@@ -75,7 +75,8 @@ TEST(StoredPictures, FirstImageMatchesGiflib) {
     ASSERT_EQ(DGifSlurp(gif), GIF_OK);
     ASSERT_GE(gif->ImageCount, 1);
     const SavedImage& first = gif->SavedImages[0];
-    const ColorMapObject* map = first.ImageDesc.ColorMap ? first.ImageDesc.ColorMap : gif->SColorMap;
+    const ColorMapObject* map =
+        first.ImageDesc.ColorMap ? first.ImageDesc.ColorMap : gif->SColorMap;
 
     const auto picture = DecodePictureBytes(asset.block->bytes(), asset.block->length);
     ASSERT_TRUE(picture);

@@ -28,9 +28,9 @@ std::vector<uint32_t> Colours(const Picture& picture) {
 }
 
 // Distinct colours, so that a swapped channel, row or column shows.
-const std::vector<uint32_t> kTable16 = {
-    0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0x123456, 0x654321, 0xABCDEF, 0xFEDCBA,
-    0x010203, 0x102030, 0x808080, 0xC0FFEE, 0xBADA55, 0x0FF1CE, 0xDECADE, 0xFFFFFF};
+const std::vector<uint32_t> kTable16 = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0x123456, 0x654321,
+                                        0xABCDEF, 0xFEDCBA, 0x010203, 0x102030, 0x808080, 0xC0FFEE,
+                                        0xBADA55, 0x0FF1CE, 0xDECADE, 0xFFFFFF};
 
 struct DepthCase {
   int bits;
@@ -78,8 +78,7 @@ TEST_P(BmpDepthTest, DecodesEveryPixelTopRowFirst) {
 
 INSTANTIATE_TEST_SUITE_P(Depths, BmpDepthTest,
                          ::testing::Values(DepthCase{1, 13}, DepthCase{4, 5}, DepthCase{8, 3},
-                                           DepthCase{24, 5}, DepthCase{24, 4},
-                                           DepthCase{32, 3}),
+                                           DepthCase{24, 5}, DepthCase{24, 4}, DepthCase{32, 3}),
                          [](const ::testing::TestParamInfo<DepthCase>& info) {
                            return std::to_string(info.param.bits) + "BitsWidth" +
                                   std::to_string(info.param.width);
@@ -137,7 +136,8 @@ TEST(BmpReader, ScreenCaptureLayout) {
   BmpSpec spec;
   spec.width = w;
   spec.height = h;
-  for (int i = 0; i < w * h; ++i) spec.pixels.push_back(static_cast<uint32_t>(i * 2654435761u) >> 8);
+  for (int i = 0; i < w * h; ++i)
+    spec.pixels.push_back(static_cast<uint32_t>(i * 2654435761u) >> 8);
   const Bytes bytes = WriteBmp(spec);
   ASSERT_EQ(bytes.size(), 54u + (24 * w + 31) / 32 * 4 * h);
   auto picture = Decode(bytes);
@@ -152,7 +152,9 @@ struct BadCase {
 
 class BadBmpTest : public ::testing::TestWithParam<BadCase> {};
 
-TEST_P(BadBmpTest, GivesNoPicture) { EXPECT_FALSE(Decode(GetParam().bytes)); }
+TEST_P(BadBmpTest, GivesNoPicture) {
+  EXPECT_FALSE(Decode(GetParam().bytes));
+}
 
 Bytes Modified(BmpSpec spec, void (*change)(BmpSpec&)) {
   change(spec);

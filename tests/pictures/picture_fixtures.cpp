@@ -130,13 +130,23 @@ Bytes ToSubBlocks(const Bytes& stream) {
 
 Bytes GraphicControlBlock(int transparent_index) {
   const bool has = transparent_index >= 0;
-  return {0x21, 0xF9, 4, static_cast<uint8_t>(has ? 1 : 0), 0, 0,
-          static_cast<uint8_t>(has ? transparent_index : 0), 0};
+  return {0x21,
+          0xF9,
+          4,
+          static_cast<uint8_t>(has ? 1 : 0),
+          0,
+          0,
+          static_cast<uint8_t>(has ? transparent_index : 0),
+          0};
 }
 
 Bytes EncodeGif(const GifSpec& spec) {
-  Bytes out = {'G', 'I', 'F', static_cast<uint8_t>(spec.version[0]),
-               static_cast<uint8_t>(spec.version[1]), static_cast<uint8_t>(spec.version[2])};
+  Bytes out = {'G',
+               'I',
+               'F',
+               static_cast<uint8_t>(spec.version[0]),
+               static_cast<uint8_t>(spec.version[1]),
+               static_cast<uint8_t>(spec.version[2])};
   PutLe16(out, spec.screen_width);
   PutLe16(out, spec.screen_height);
   out.push_back(spec.global_table.empty() ? 0 : 0x80 | TableSizeField(spec.global_table.size()));
@@ -392,7 +402,7 @@ Bytes WriteIconFile(int type, const std::vector<IconEntry>& entries) {
     out.push_back(static_cast<uint8_t>(e.height & 0xFF));
     out.push_back(0);
     out.push_back(0);
-    PutLe16(out, type == 1 ? 1 : 0);        // planes, or the hot spot's x
+    PutLe16(out, type == 1 ? 1 : 0);       // planes, or the hot spot's x
     PutLe16(out, type == 1 ? e.bits : 0);  // bit count, or the hot spot's y
     PutLe32(out, static_cast<uint32_t>(e.image.size()));
     PutLe32(out, offset);

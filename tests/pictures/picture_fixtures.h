@@ -77,7 +77,7 @@ struct PcxSpec {
   int height = 1;
   int bytes_per_line = 0;  // 0: the least that holds a row, rounded up to even
   int version = 5;
-  std::vector<uint8_t> pixels;   // width * height: indices, or 0/1 for 1 bit
+  std::vector<uint8_t> pixels;    // width * height: indices, or 0/1 for 1 bit
   std::vector<uint32_t> palette;  // 8 bits only: up to 256 colours 0xRRGGBB
   bool with_palette = true;
   bool runs_across_lines = false;  // let runs carry on into the next scan line

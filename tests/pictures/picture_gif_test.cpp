@@ -57,12 +57,12 @@ GifSpec Square(int width, int height, std::vector<uint8_t> indices, int colours 
 // clear(4) 1 1 6 as 3-bit codes; adding entry 7 fills 3 bits, so the last 1
 // and end(5) are 4-bit codes. Bits least significant first:
 // 001 100 100 011 | 1000 1010 -> 0x4C 0x1C 0x05.
-const Bytes kHandPackedGif = {
-    'G', 'I', 'F', '8', '9', 'a', 5, 0, 1, 0, 0x80, 0, 0,  // screen 5 x 1, 2-entry table
-    0, 0, 0, 0xFF, 0xFF, 0xFF,                             // black, white
-    0x2C, 0, 0, 0, 0, 5, 0, 1, 0, 0,                       // image 5 x 1
-    2, 3, 0x4C, 0x1C, 0x05, 0,                             // min code size 2, one sub-block
-    0x3B};
+const Bytes kHandPackedGif = {'G',  'I', 'F',  '8',  '9',  'a',  5, 0, 1, 0,
+                              0x80, 0,   0,                       // screen 5 x 1, 2-entry table
+                              0,    0,   0,    0xFF, 0xFF, 0xFF,  // black, white
+                              0x2C, 0,   0,    0,    0,    5,    0, 1, 0, 0,  // image 5 x 1
+                              2,    3,   0x4C, 0x1C, 0x05, 0,  // min code size 2, one sub-block
+                              0x3B};
 
 TEST(GifReader, DecodesHandPackedCodesWithCodeSizeGrowth) {
   auto picture = Decode(kHandPackedGif);
@@ -247,11 +247,12 @@ TEST(GifReader, EveryMinimumCodeSize) {
 TEST(GifReader, SkipsKnownExtensionsBeforeTheImage) {
   GifSpec spec = Square(2, 2, {0, 1, 1, 0});
   spec.before_image = {
-      0x21, 0xFE, 3, 'h', 'i', '!', 2, 'y', 'o', 0,                               // comment
-      0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0',       // application
-      3, 1, 0, 0, 0,                                                              //
-      0x21, 0x01, 12, 0, 0, 0, 0, 2, 0, 2, 0, 1, 1, 0, 0, 2, 'a', 'b', 0,         // plain text
-      0x21, 0xF9, 4, 0x05, 10, 0, 3, 0};                                          // graphic control
+      0x21, 0xFE, 3,   'h',  'i', '!', 2,   'y', 'o', 0,                        // comment
+      0x21, 0xFF, 11,  'N',  'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0',  // application
+      3,    1,    0,   0,    0,                                                 //
+      0x21, 0x01, 12,  0,    0,   0,   0,   2,   0,   2,   0,   1,   1,   0,
+      0,    2,    'a', 'b',  0,                  // plain text
+      0x21, 0xF9, 4,   0x05, 10,  0,   3,   0};  // graphic control
   auto picture = Decode(EncodeGif(spec));
   ASSERT_TRUE(picture);
   EXPECT_EQ(Indices(*picture), spec.indices);

@@ -40,8 +40,9 @@ IconEntry Entry(const IconBitmapSpec& spec) {
 }
 
 TEST(IconReader, PicksTheLargestImageThenTheDeepest) {
-  const Bytes file = WriteIconFile(1, {Entry(Plain(16, 8, 0x111111)), Entry(Plain(32, 4, 0x222222)),
-                                       Entry(Plain(32, 24, 0x333333)), Entry(Plain(24, 32, 0x444444))});
+  const Bytes file =
+      WriteIconFile(1, {Entry(Plain(16, 8, 0x111111)), Entry(Plain(32, 4, 0x222222)),
+                        Entry(Plain(32, 24, 0x333333)), Entry(Plain(24, 32, 0x444444))});
   auto picture = Decode(file);
   ASSERT_TRUE(picture);
   EXPECT_EQ(picture->kind, PictureKind::kIcon);
@@ -92,9 +93,9 @@ TEST(IconReader, ThirtyTwoBitsWithoutAlphaFallBackToTheMask) {
 
 TEST(IconReader, PngImageInsideAnIcon) {
   const std::vector<uint8_t> rgba = {10, 20, 30, 255, 255, 255, 255, 0,  //
-                                     0, 0, 0, 51, 200, 100, 50, 255};
-  const Bytes file = WriteIconFile(1, {Entry(Plain(1, 32, 0xFFFFFF)),
-                                       IconEntry{2, 2, 32, test::EncodePng(2, 2, rgba)}});
+                                     0,  0,  0,  51,  200, 100, 50,  255};
+  const Bytes file = WriteIconFile(
+      1, {Entry(Plain(1, 32, 0xFFFFFF)), IconEntry{2, 2, 32, test::EncodePng(2, 2, rgba)}});
   auto picture = Decode(file);
   ASSERT_TRUE(picture);
   EXPECT_EQ(picture->width, 2);
@@ -106,7 +107,8 @@ TEST(IconReader, PngImageInsideAnIcon) {
 TEST(IconReader, PngAndBitmapImagesCompareBySize) {
   const Bytes small_png = test::EncodePng(2, 2, std::vector<uint8_t>(16, 200));
   const Bytes large_png = test::EncodePng(8, 8, std::vector<uint8_t>(256, 200));
-  auto bitmap_wins = Decode(WriteIconFile(1, {IconEntry{2, 2, 32, small_png}, Entry(Plain(4, 8, 1))}));
+  auto bitmap_wins =
+      Decode(WriteIconFile(1, {IconEntry{2, 2, 32, small_png}, Entry(Plain(4, 8, 1))}));
   ASSERT_TRUE(bitmap_wins);
   EXPECT_EQ(bitmap_wins->width, 4);
   auto png_wins = Decode(WriteIconFile(1, {Entry(Plain(4, 8, 1)), IconEntry{8, 8, 32, large_png}}));
@@ -135,7 +137,8 @@ TEST(IconReader, PngEntryClaimingAnEnormousSizeIsPassedOver) {
   Bytes png = test::EncodePng(1, 1, {1, 2, 3, 255});
   for (size_t i = 16; i < 24; ++i) png[i] = 0xFF;
   png[19] = 0x00;
-  auto picture = Decode(WriteIconFile(1, {IconEntry{0, 0, 32, png}, Entry(Plain(16, 8, 0x222222))}));
+  auto picture =
+      Decode(WriteIconFile(1, {IconEntry{0, 0, 32, png}, Entry(Plain(16, 8, 0x222222))}));
   ASSERT_TRUE(picture);
   EXPECT_EQ(picture->width, 16);
 }

@@ -28,7 +28,8 @@ std::vector<uint8_t> Indices(const Picture& picture) {
 std::vector<uint8_t> Pattern(int width, int height) {
   std::vector<uint8_t> out;
   for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) out.push_back(x < width / 2 ? 7 : static_cast<uint8_t>(0xC0 + x + y));
+    for (int x = 0; x < width; ++x)
+      out.push_back(x < width / 2 ? 7 : static_cast<uint8_t>(0xC0 + x + y));
   }
   return out;
 }

@@ -18,8 +18,8 @@ std::unique_ptr<Picture> Decode(const Bytes& bytes) {
 
 TEST(PngReader, DecodesToRgbaAndBlendsOverTheBackground) {
   // Alpha 255, 0, 51 (one fifth) and 204 (four fifths): exact results.
-  const std::vector<uint8_t> rgba = {200, 100, 50, 255, 200, 100, 50, 0,  //
-                                     200, 100, 50, 51, 0, 255, 100, 204};
+  const std::vector<uint8_t> rgba = {200, 100, 50, 255, 200, 100, 50,  0,  //
+                                     200, 100, 50, 51,  0,   255, 100, 204};
   auto picture = Decode(test::EncodePng(2, 2, rgba));
   ASSERT_TRUE(picture);
   EXPECT_EQ(picture->kind, PictureKind::kPng);

@@ -61,7 +61,8 @@ TEST(PictureRegistry, EveryLoadGivesANewHandle) {
 TEST(PictureRegistry, HandlesThatNameNoPicture) {
   const PictureHandle loaded = LoadPicture(Block(SmallGif()).get());
   ASSERT_NE(loaded, 0);
-  for (PictureHandle handle : {0, -1, -loaded, loaded + 1000000, 0x7FFFFFFF, int32_t{-0x7FFFFFFF - 1}}) {
+  for (PictureHandle handle :
+       {0, -1, -loaded, loaded + 1000000, 0x7FFFFFFF, int32_t{-0x7FFFFFFF - 1}}) {
     EXPECT_FALSE(IsRegisteredPicture(handle)) << handle;
     EXPECT_EQ(RegisteredPicture(handle), nullptr) << handle;
   }
@@ -85,8 +86,8 @@ TEST(PictureRegistry, BytesThatGiveNoPictureGiveHandleZero) {
 class PictureFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("gs_picture_files_" + std::to_string(::getpid()));
+    dir_ =
+        std::filesystem::temp_directory_path() / ("gs_picture_files_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir_);
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -94,7 +95,8 @@ class PictureFileTest : public ::testing::Test {
   std::string Write(const std::string& name, const Bytes& bytes) {
     const std::filesystem::path path = dir_ / name;
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path.string();
   }
 

@@ -66,6 +66,12 @@ std::string Hex(uint32_t value) {
   return text;
 }
 
+std::string Join(const std::vector<long>& values) {
+  std::string text;
+  for (long v : values) text += (text.empty() ? "" : ", ") + std::to_string(v);
+  return text.empty() ? "absent" : text;
+}
+
 }  // namespace
 
 VirtualDesktop::VirtualDesktop(const DesktopOptions& options) : options_(options) {
@@ -86,7 +92,9 @@ VirtualDesktop::VirtualDesktop(const DesktopOptions& options) : options_(options
   }
 }
 
-VirtualDesktop::~VirtualDesktop() { StopAll(); }
+VirtualDesktop::~VirtualDesktop() {
+  StopAll();
+}
 
 bool VirtualDesktop::Fail(const std::string& what, const std::string& log_name) {
   error_ = what;
@@ -129,7 +137,8 @@ bool VirtualDesktop::StartX() {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return Fail("pipe failed", "");
   ChildSpec spec;
-  const std::string size = std::to_string(options_.width) + "x" + std::to_string(options_.height) + "x24";
+  const std::string size =
+      std::to_string(options_.width) + "x" + std::to_string(options_.height) + "x24";
   // -noreset: a desktop without window manager and strip may have no client
   // at times; a server reset would wipe the root's properties.
   spec.argv = {"Xvfb", "-screen", "0", size, "-nolisten", "tcp", "-noreset", "-displayfd", "3"};
@@ -192,11 +201,18 @@ bool VirtualDesktop::StartWindowManager() {
   Display* dpy = connection.get();
   int status = 0;
   Poll state = PollUntilReady([&] {
-    // Ready once the root names a check window that names itself.
-    std::vector<long> check = ReadCardinals(dpy, DefaultRootWindow(dpy), "_NET_SUPPORTING_WM_CHECK");
+    // The root names a check window that names itself. The check is set
+    // before the window manager takes windows on, though: a window mapped
+    // then stays unmanaged. The work area and client list come last.
+    Window root = DefaultRootWindow(dpy);
+    std::vector<long> check = ReadCardinals(dpy, root, "_NET_SUPPORTING_WM_CHECK");
     if (!check.empty()) {
-      std::vector<long> self = ReadCardinals(dpy, static_cast<Window>(check[0]), "_NET_SUPPORTING_WM_CHECK");
-      if (!self.empty() && self[0] == check[0]) return Poll::kReady;
+      std::vector<long> self =
+          ReadCardinals(dpy, static_cast<Window>(check[0]), "_NET_SUPPORTING_WM_CHECK");
+      if (!self.empty() && self[0] == check[0] && HasProperty(dpy, root, "_NET_WORKAREA") &&
+          HasProperty(dpy, root, "_NET_CLIENT_LIST")) {
+        return Poll::kReady;
+      }
     }
     return ChildAlive(wm_pid_, &status) ? Poll::kWait : Poll::kFailed;
   });
@@ -228,12 +244,14 @@ bool VirtualDesktop::StartStrip() {
   const long top = options_.strip_at_top ? options_.strip_size : 0;
   const std::vector<long> area = {0, top, options_.width, options_.height - options_.strip_size};
 
+  std::vector<long> values;
   auto work_area_reserved = [&] {
     // One x, y, width, height per virtual desktop; all must leave the strip out.
-    std::vector<long> values = ReadCardinals(dpy, root, "_NET_WORKAREA");
+    values = ReadCardinals(dpy, root, "_NET_WORKAREA");
     if (values.empty() || values.size() % 4 != 0) return false;
     for (size_t i = 0; i < values.size(); i += 4) {
-      if (!std::equal(area.begin(), area.end(), values.begin() + static_cast<long>(i))) return false;
+      if (!std::equal(area.begin(), area.end(), values.begin() + static_cast<long>(i)))
+        return false;
     }
     return true;
   };
@@ -267,9 +285,12 @@ bool VirtualDesktop::StartStrip() {
     return ChildAlive(strip_pid_, &status) ? Poll::kWait : Poll::kFailed;
   });
   if (state != Poll::kReady) {
-    return Fail(state == Poll::kFailed ? "the strip " + DescribeExit(status) + " before it was ready"
-                : options_.window_manager ? "the work area did not leave out the strip within 10 s"
-                                          : "the strip was not mapped within 10 s",
+    return Fail(state == Poll::kFailed
+                    ? "the strip " + DescribeExit(status) + " before it was ready"
+                : options_.window_manager
+                    ? "the work area did not leave out the strip within 10 s (_NET_WORKAREA: " +
+                          Join(values) + ")"
+                    : "the strip was not mapped within 10 s",
                 "strip.log");
   }
   startup_.strip = MsSince(start);
@@ -282,16 +303,27 @@ bool VirtualDesktop::StartSound() {
   const std::string config = runtime_dir_ + "/pulse.pa";
   const std::string rate = std::to_string(options_.sound_rate);
   {
+    // norewinds: the sink never takes back what it has mixed, so the monitor
+    // hears the first samples of a new stream too (with rewinds the first
+    // 20-70 samples went missing). The recorder keeps the sink's latency at
+    // 10 ms, which bounds what a stopped stream can still play.
     std::ofstream out(config);
     out << "load-module module-null-sink sink_name=nullsink rate=" << rate
-        << " channels=1 format=s16le\n"
+        << " channels=1 format=s16le norewinds=1\n"
         << "set-default-sink nullsink\n"
-        << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << socket_path << "\n";
+        << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << socket_path
+        << "\n";
     if (!out) return Fail("cannot write " + config, "");
   }
   ChildSpec spec;
-  spec.argv = {"pulseaudio",       "-n",          "-F",         config, "--exit-idle-time=-1",
-               "--daemonize=no",   "--system=no", "--use-pid-file=no"};
+  spec.argv = {"pulseaudio",
+               "-n",
+               "-F",
+               config,
+               "--exit-idle-time=-1",
+               "--daemonize=no",
+               "--system=no",
+               "--use-pid-file=no"};
   spec.log_path = runtime_dir_ + "/pulseaudio.log";
   // No DISPLAY and no session bus: it must not reach any desktop's services.
   spec.env = {{"HOME", runtime_dir_ + "/home"},
@@ -313,8 +345,9 @@ bool VirtualDesktop::StartSound() {
     return ChildAlive(pulse_pid_, &status) ? Poll::kWait : Poll::kFailed;
   });
   if (state != Poll::kReady) {
-    return Fail(state == Poll::kFailed ? "pulseaudio " + DescribeExit(status) + " before it was ready"
-                                       : "the sound server's socket did not accept within 10 s",
+    return Fail(state == Poll::kFailed
+                    ? "pulseaudio " + DescribeExit(status) + " before it was ready"
+                    : "the sound server's socket did not accept within 10 s",
                 "pulseaudio.log");
   }
   pulse_server_ = "unix:" + socket_path;
@@ -422,8 +455,8 @@ void VirtualDesktop::ReadRecorder() {
 
 std::vector<int16_t> VirtualDesktop::Recording(int settle_ms) {
   std::unique_lock<std::mutex> lock(recorded_mutex_);
-  const size_t target =
-      recorded_.size() + static_cast<size_t>(settle_ms) * static_cast<size_t>(options_.sound_rate) / 1000;
+  const size_t target = recorded_.size() + static_cast<size_t>(settle_ms) *
+                                               static_cast<size_t>(options_.sound_rate) / 1000;
   // The recorder runs in real time; allow generous slack before giving up
   // (a frozen server delivers nothing).
   recorded_cv_.wait_for(lock, std::chrono::milliseconds(settle_ms + 2000),
@@ -485,9 +518,10 @@ bool VirtualDesktop::Screenshot(const std::string& png_path) {
 void VirtualDesktop::ExportEnvironment() {
   setenv("DISPLAY", display_.c_str(), 1);
   // Without a sound server, point clients at a socket nobody serves.
-  setenv("PULSE_SERVER",
-         (pulse_server_.empty() ? "unix:" + runtime_dir_ + "/no-sound-server" : pulse_server_).c_str(),
-         1);
+  setenv(
+      "PULSE_SERVER",
+      (pulse_server_.empty() ? "unix:" + runtime_dir_ + "/no-sound-server" : pulse_server_).c_str(),
+      1);
   exported_ = true;
 }
 

@@ -87,6 +87,21 @@ std::vector<long> ReadCardinals(Display* display, Window window, const char* pro
   return values;
 }
 
+bool HasProperty(Display* display, Window window, const char* property) {
+  XErrorTrap trap(display);
+  Atom atom = XInternAtom(display, property, True);
+  if (atom == None) return false;
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  bool found = XGetWindowProperty(display, window, atom, 0, 0, False, AnyPropertyType, &type,
+                                  &format, &count, &after, &data) == Success &&
+               type != None;
+  if (data) XFree(data);
+  return found && !trap.Failed();
+}
+
 std::vector<uint32_t> ReadRootPixels(Display* display, int x, int y, int width, int height) {
   std::vector<uint32_t> pixels;
   int screen = DefaultScreen(display);
@@ -95,8 +110,9 @@ std::vector<uint32_t> ReadRootPixels(Display* display, int x, int y, int width, 
     return pixels;
   }
   XErrorTrap trap(display);
-  XImage* image = XGetImage(display, RootWindow(display, screen), x, y, static_cast<unsigned>(width),
-                            static_cast<unsigned>(height), AllPlanes, ZPixmap);
+  XImage* image =
+      XGetImage(display, RootWindow(display, screen), x, y, static_cast<unsigned>(width),
+                static_cast<unsigned>(height), AllPlanes, ZPixmap);
   if (!image || trap.Failed()) {
     if (image) XDestroyImage(image);
     return pixels;
@@ -108,8 +124,8 @@ std::vector<uint32_t> ReadRootPixels(Display* display, int x, int y, int width, 
   for (int row = 0; row < height; ++row) {
     uint32_t* out = pixels.data() + static_cast<size_t>(row) * static_cast<size_t>(width);
     if (direct32) {
-      const auto* in =
-          reinterpret_cast<const uint32_t*>(image->data + static_cast<long>(row) * image->bytes_per_line);
+      const auto* in = reinterpret_cast<const uint32_t*>(image->data + static_cast<long>(row) *
+                                                                           image->bytes_per_line);
       for (int col = 0; col < width; ++col) out[col] = in[col] & 0xFFFFFF;
     } else {
       for (int col = 0; col < width; ++col) {
@@ -123,8 +139,7 @@ std::vector<uint32_t> ReadRootPixels(Display* display, int x, int y, int width, 
   return pixels;
 }
 
-bool WritePng(const std::string& path, const std::vector<uint32_t>& pixels, int width,
-              int height) {
+bool WritePng(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height) {
   if (width <= 0 || height <= 0 || pixels.size() != static_cast<size_t>(width) * height) {
     return false;
   }

@@ -43,12 +43,14 @@ class XErrorTrap {
 // A 32-bit property of a window (format 32) as longs; empty when absent.
 std::vector<long> ReadCardinals(Display* display, Window window, const char* property);
 
+// Whether the window has the property at all (it may hold no values).
+bool HasProperty(Display* display, Window window, const char* property);
+
 // Pixels of the root window as 0x00RRGGBB, row by row; empty on failure
 // (including a rectangle outside the screen).
 std::vector<uint32_t> ReadRootPixels(Display* display, int x, int y, int width, int height);
 
 // Writes 0x00RRGGBB pixels as an RGB PNG.
-bool WritePng(const std::string& path, const std::vector<uint32_t>& pixels, int width,
-              int height);
+bool WritePng(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height);
 
 }  // namespace gs::test

@@ -291,18 +291,18 @@ def centrepiece():
             put(r, blueberry(0.05, seed=10 * i + k), rot_z(rng.uniform(0, 6)),
                 (off[0], off[1], top_z + 0.045))
 
-    # The centre: strawberries, chocolate sticks and curls.
+    # The centre: strawberries ringed by chocolate sticks and curls.
     for k, (x, y, rot) in enumerate([(-0.12, 0.05, 0.3), (0.12, 0.08, 2.5), (0.0, -0.12, 4.2)]):
         put(r, strawberry(0.26, 0.15, seed=40 + k), rot_z(rot) @ rot_x(-2.6),
             (x, y, top_z + 0.2))
-    for k in range(5):
-        a = 2 * np.pi * k / 5 + 0.4
-        put(r, choc_stick(0.42, 0.024, seed=k), rot_z(a) @ rot_y(0.35),
-            (0.22 * np.cos(a), 0.22 * np.sin(a), top_z - 0.02))
-    for k in range(9):
-        a = 2 * np.pi * k / 9 + 0.1
-        put(r, choc_curl(0.035, 0.12, seed=k), rot_z(a + 1.2) @ rot_x(0.2),
-            (0.34 * np.cos(a), 0.34 * np.sin(a), top_z + 0.04))
+    for k in range(4):
+        a = 2 * np.pi * k / 4 + 0.75
+        put(r, choc_stick(0.40, 0.024, seed=k), rot_z(a) @ rot_y(0.45),
+            (0.33 * np.cos(a), 0.33 * np.sin(a), top_z - 0.02))
+    for k in range(6):
+        a = 2 * np.pi * k / 6 + 0.2
+        put(r, choc_curl(0.03, 0.10, seed=k), rot_z(a + 1.2) @ rot_x(0.2),
+            (0.36 * np.cos(a), 0.36 * np.sin(a), top_z + 0.03))
 
     r.fit(margin=6)
     img = r.render(ao_strength=0.45, ao_radius=3.0, highlight_cap=1.0)
