@@ -2,6 +2,7 @@
 
 #include <sched.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -18,7 +19,13 @@ std::mutex g_mutex;
 std::condition_variable g_ending_changed;
 bool g_ending = false;
 std::vector<std::thread> g_threads;
+std::vector<std::thread::id> g_stopped;
 }  // namespace
+
+void MarkThreadAsStopped() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_stopped.push_back(std::this_thread::get_id());
+}
 
 void Delay(int32_t ms) {
   if (ms <= 0) {
@@ -56,8 +63,18 @@ void StopAndJoinWorkers() {
     threads.swap(g_threads);
   }
   g_ending_changed.notify_all();
-  for (std::thread& thread : threads)
-    if (thread.joinable()) thread.join();
+  std::vector<std::thread::id> stopped;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    stopped = g_stopped;
+  }
+  for (std::thread& thread : threads) {
+    if (!thread.joinable()) continue;
+    if (std::find(stopped.begin(), stopped.end(), thread.get_id()) != stopped.end())
+      thread.detach();
+    else
+      thread.join();
+  }
 }
 
 int RunningThreadCount() {

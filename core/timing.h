@@ -17,6 +17,10 @@ bool StartThread(ThreadRoutine routine, int32_t argument);
 // thread to return. Delays in progress end early.
 void StopAndJoinWorkers();
 
+// The calling thread will never return (it waits for the fatal stop to end
+// the process): the end of the program must not wait for it.
+void MarkThreadAsStopped();
+
 // Number of threads started and not yet joined.
 int RunningThreadCount();
 

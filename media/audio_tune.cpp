@@ -19,10 +19,14 @@ constexpr size_t kMinChunkFrames = 256;
 constexpr int kWriteWaitMs = 100;
 constexpr int kDrainPollMs = 10;
 
-// Sleeps until `fd` becomes readable or `timeout_ms` passes (-1: no limit).
+constexpr int kIdleWaitMs = 1000;
+
+// Sleeps until `fd` becomes readable or `timeout_ms` passes. Without a
+// descriptor (eventfd failed) it sleeps in short steps, so the caller's
+// look at the stop flag comes soon enough.
 void WaitReadable(int fd, int timeout_ms) {
   pollfd entry{fd, POLLIN, 0};
-  poll(&entry, 1, timeout_ms);
+  poll(&entry, 1, fd >= 0 ? timeout_ms : std::min(timeout_ms, kDrainPollMs));
 }
 
 }  // namespace
@@ -106,7 +110,7 @@ void Feeder::Run(const std::shared_ptr<Tune>& tune) {
   } else if (!tune->stop_requested_) {
     // Nothing is heard. The tune stays listed until StopMusic or the
     // watchdog ends it.
-    WaitReadable(tune->wake_fd_, -1);
+    while (!tune->stop_requested_) WaitReadable(tune->wake_fd_, kIdleWaitMs);
   }
   if (tune->stop_requested_) output.Drop();
   tune->End();
@@ -147,7 +151,7 @@ void Feeder::Feed(Tune& tune, PcmOutput& output, const PcmFormat& format, const 
         output.Wait(tune.wake_fd_, kWriteWaitMs);
       } else {
         // The stream broke for good; the watchdog ends the tune.
-        WaitReadable(tune.wake_fd_, -1);
+        WaitReadable(tune.wake_fd_, kIdleWaitMs);
       }
       continue;
     }

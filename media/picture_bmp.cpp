@@ -78,7 +78,7 @@ std::unique_ptr<Picture> ReadBmp(const uint8_t* data, int64_t length) {
   const int64_t table_end = table_pos + 4 * table_entries;
   if (table_end > length || rows_offset < table_end) return nullptr;
 
-  if (!PixelsFit(width * 3, height)) return nullptr;
+  if (!SizeFits(width, height)) return nullptr;
   const int64_t src_stride = (width * bits + 31) / 32 * 4;
   const int64_t last_row_bytes = (width * bits + 7) / 8;
   if (rows_offset + src_stride * (height - 1) + last_row_bytes > length) return nullptr;

@@ -200,9 +200,9 @@ std::unique_ptr<Picture> ReadGif(const uint8_t* data, int64_t length) {
   if (min_code_size < 1 || min_code_size > 8) return nullptr;
 
   const int32_t stride = (picture->width + 3) & ~3;
-  if (!PixelsFit(stride, picture->height)) return nullptr;
+  if (!SizeFits(picture->width, picture->height)) return nullptr;
   const int64_t image_count = int64_t{image_width} * image_height;
-  if (image_count > kMaxPixelBytes) return nullptr;
+  if (image_count > 0 && !SizeFits(image_width, image_height)) return nullptr;
 
   const std::vector<uint8_t> code_stream = GatherSubBlocks(data, length, pos);
   const size_t code_bytes = code_stream.size() - kSlack;

@@ -71,7 +71,7 @@ bool DecodeBitmapImage(const uint8_t* data, int64_t length, RgbaImage& out) {
   const int bits = Le16(data + 14);
   if (Le32(data + 16) != 0) return false;  // compressed
   if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return false;
-  if (!PixelsFit(width * 4, height)) return false;
+  if (!SizeFits(width, height)) return false;
 
   int64_t table_entries = 0;
   if (bits <= 8) {

@@ -59,13 +59,13 @@ std::unique_ptr<Picture> ReadJpeg(const uint8_t* data, int64_t length) {
   }
   info.out_color_space = JCS_RGB;
   info.mem->max_memory_to_use = kMaxDecoderMemory;
-  if (!PixelsFit(int64_t{info.image_width} * 3, info.image_height)) {
+  if (!SizeFits(info.image_width, info.image_height)) {
     jpeg_destroy_decompress(&info);
     return nullptr;
   }
   jpeg_start_decompress(&info);
   if (info.output_components != 3 ||
-      !PixelsFit(int64_t{info.output_width} * 3, info.output_height)) {
+      !SizeFits(info.output_width, info.output_height)) {
     jpeg_destroy_decompress(&info);
     return nullptr;
   }

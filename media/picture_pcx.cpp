@@ -77,7 +77,7 @@ std::unique_ptr<Picture> ReadPcx(const uint8_t* data, int64_t length) {
     }
   }
   const int64_t stride = (width + 3) & ~int64_t{3};
-  if (!PixelsFit(stride, height)) return nullptr;
+  if (!SizeFits(width, height)) return nullptr;
   // Each two bytes of data give at most 63 decoded bytes; refuse before
   // allocating when the data cannot fill the picture.
   if (bytes_per_line * height > (data_end - kHeaderSize + 1) / 2 * 63) return nullptr;

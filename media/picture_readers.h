@@ -13,14 +13,15 @@
 
 namespace gs::picture_readers {
 
-// No picture may need more than this many bytes of decoded pixels.
-inline constexpr int64_t kMaxPixelBytes = int64_t{256} << 20;
+// No picture may have more pixels than this: rendered as 32-bit colours they
+// fill 256 MiB, and no decoded form takes more.
+inline constexpr int64_t kMaxPixels = int64_t{64} << 20;
+inline constexpr int64_t kMaxPixelBytes = kMaxPixels * 4;
 
-// True when `rows` rows of `row_bytes` bytes each stay within kMaxPixelBytes
-// and neither is zero or negative.
-inline bool PixelsFit(int64_t row_bytes, int64_t rows) {
-  return row_bytes > 0 && rows > 0 && row_bytes <= kMaxPixelBytes && rows <= kMaxPixelBytes &&
-         row_bytes * rows <= kMaxPixelBytes;
+// True when a picture of width x height is neither empty nor too large.
+inline bool SizeFits(int64_t width, int64_t height) {
+  return width > 0 && height > 0 && width <= kMaxPixels && height <= kMaxPixels &&
+         width * height <= kMaxPixels;
 }
 
 inline uint16_t Le16(const uint8_t* p) {

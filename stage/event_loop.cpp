@@ -13,6 +13,7 @@
 
 #include "core/clock.h"
 #include "core/exit.h"
+#include "core/timing.h"
 #include "stage/canvas_internal.h"
 #include "stage/controls.h"
 #include "stage/error_box.h"
@@ -284,6 +285,7 @@ void WriteTimerPeriod(ControlRef ref, int32_t value) {
 }
 
 void ShowErrorBoxFromWorker(const std::string& text) {
+  MarkThreadAsStopped();
   RunOnMainThread([text] {
     StopEventDelivery();
     ShowErrorBox("错误", text);

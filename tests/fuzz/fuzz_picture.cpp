@@ -42,9 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const int64_t w = picture->width;
   const int64_t h = picture->height;
-  Check(w > 0 && h > 0);
+  Check(w > 0 && h > 0 && w * h <= gs::picture_readers::kMaxPixels);
   Check(int64_t{picture->pixel_size} == static_cast<int64_t>(picture->pixels.size()));
-  Check(picture->pixels.size() + picture->icon.size() <= (size_t{256} << 20));
+  Check(static_cast<int64_t>(picture->pixels.size() + picture->icon.size()) <=
+        gs::picture_readers::kMaxPixelBytes);
   const std::vector<uint8_t>& block = picture->icon.empty() ? picture->pixels : picture->icon;
   Check(int64_t{picture->stride} * h <= static_cast<int64_t>(block.size()));
 

@@ -373,8 +373,8 @@ TEST(GifReader, TinyDataClaimingAHugeImageGivesNoPicture) {
 }
 
 TEST(GifReader, ScreenSizeLimitsThePicture) {
-  // A tiny image on a large screen: the picture is the size of the screen, so
-  // its index block must stay within 256 MiB.
+  // A tiny image on a large screen: the picture is the size of the screen, and
+  // no picture may have more than 64 Mi pixels (256 MiB once rendered).
   Bytes bytes = kHandPackedGif;
   bytes[6] = 0x00, bytes[7] = 0x20, bytes[8] = 0x00, bytes[9] = 0x20;  // 8192 x 8192
   auto picture = Decode(bytes);
@@ -383,7 +383,7 @@ TEST(GifReader, ScreenSizeLimitsThePicture) {
   EXPECT_EQ(picture->pixels[0], 1);
   EXPECT_EQ(picture->pixels[5], 0);  // background index outside the 5 x 1 image
 
-  bytes[6] = 0x00, bytes[7] = 0x40, bytes[8] = 0x01, bytes[9] = 0x40;  // 16384 x 16385
+  bytes[8] = 0x01;  // 8192 x 8193
   EXPECT_FALSE(Decode(bytes));
 }
 

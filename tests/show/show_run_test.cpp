@@ -127,14 +127,11 @@ TEST_F(FastShow, FlowersFallWhileTheLoopIdlesAndStandStillDuringTheBursts) {
   Sleep(1500);
   auto second = FlowerPositions(top);
   ASSERT_EQ(first.size(), second.size());
-  std::map<int, int> steps;  // horizontal column -> vertical distance moved
   int moved = 0;
   for (auto& [id, position] : second) {
     int dy = position.second - first[id].second;
     EXPECT_EQ(position.first, first[id].first);
     if (dy != 0) ++moved;
-    // A fall is a whole number of steps of k x 10 pixels (k = the column's worker).
-    EXPECT_EQ(dy % 10, 0);
   }
   EXPECT_EQ(moved, 16) << "every copy falls";
   // During the bursts nothing moves.

@@ -73,7 +73,8 @@ TEST(FatalStop, ShowsTheBoxEndsWith255AndRunsNoHook) {
     }
     ASSERT_NE(box, 0u) << s.name << ": no error box\n" << FileTail(spec.log_path);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_TRUE(desktop.Screenshot(desktop.runtime_dir() + "/box-" + s.name + ".png"));
+    mkdir(GS_ARTIFACT_DIR, 0755);
+    EXPECT_TRUE(desktop.Screenshot(std::string(GS_ARTIFACT_DIR) + "/error-box-" + s.name + ".png"));
     int status = 0;
     EXPECT_TRUE(ChildAlive(pid, &status)) << s.name << ": the box must wait to be closed";
     EXPECT_EQ(RunCommand({"xdotool", "key", "Return"}, 5000), 0);

@@ -199,12 +199,11 @@ bool VirtualDesktop::StartWindowManager() {
   XConnection connection(display_.c_str());
   if (!connection.get()) return Fail("cannot connect to " + display_, "xvfb.log");
   Display* dpy = connection.get();
+  Window root = DefaultRootWindow(dpy);
   int status = 0;
   Poll state = PollUntilReady([&] {
-    // The root names a check window that names itself. The check is set
-    // before the window manager takes windows on, though: a window mapped
-    // then stays unmanaged. The work area and client list come last.
-    Window root = DefaultRootWindow(dpy);
+    // The root names a check window that names itself, and the desktop
+    // properties (work area, client list), which come late in start-up, are there.
     std::vector<long> check = ReadCardinals(dpy, root, "_NET_SUPPORTING_WM_CHECK");
     if (!check.empty()) {
       std::vector<long> self =
@@ -219,6 +218,33 @@ bool VirtualDesktop::StartWindowManager() {
   if (state != Poll::kReady) {
     return Fail(state == Poll::kFailed ? "openbox " + DescribeExit(status) + " before it was ready"
                                        : "openbox did not announce itself within 10 s",
+                "openbox.log");
+  }
+
+  // Even then a window mapped at once can stay unmanaged now and then (right
+  // after the check appears, always). Ready once a probe window gets WM_STATE;
+  // the probe is mapped again should its request have been missed.
+  Window probe = XCreateSimpleWindow(dpy, root, 0, 0, 16, 16, 0, 0, 0);
+  XMapWindow(dpy, probe);
+  XSync(dpy, False);
+  auto mapped_at = Clock::now();
+  state = PollUntilReady([&] {
+    if (HasProperty(dpy, probe, "WM_STATE")) return Poll::kReady;
+    if (!ChildAlive(wm_pid_, &status)) return Poll::kFailed;
+    if (MsSince(mapped_at) > 250) {
+      XUnmapWindow(dpy, probe);
+      XMapWindow(dpy, probe);
+      XSync(dpy, False);
+      mapped_at = Clock::now();
+      ++startup_.window_manager_remaps;
+    }
+    return Poll::kWait;
+  });
+  XDestroyWindow(dpy, probe);
+  XSync(dpy, False);
+  if (state != Poll::kReady) {
+    return Fail(state == Poll::kFailed ? "openbox " + DescribeExit(status) + " before it was ready"
+                                       : "openbox did not manage a window within 10 s",
                 "openbox.log");
   }
   startup_.window_manager = MsSince(start);

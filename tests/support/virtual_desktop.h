@@ -82,6 +82,8 @@ class VirtualDesktop {
   // How long each part took to become ready, in milliseconds (0 if not started).
   struct StartupTimes {
     double x_server = 0, window_manager = 0, strip = 0, sound_server = 0, recorder = 0, total = 0;
+    // How often the window manager missed the probe window's first mapping.
+    int window_manager_remaps = 0;
   };
   const StartupTimes& startup_times() const { return startup_; }
 

@@ -1,0 +1,82 @@
+# shellcheck shell=bash
+# Shared by setup.sh, run.sh and test.sh; sourced, not run.
+
+GS_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+GS_BUILD="$GS_ROOT/build"
+GS_JOBS="$(nproc 2>/dev/null || echo 2)"
+
+gs_say() { printf '%s\n' "$*" >&2; }
+gs_die() { gs_say "error: $*"; exit 1; }
+
+# Runs a command as root: directly when root, else through sudo.
+gs_as_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    "$@"
+  elif command -v sudo >/dev/null 2>&1; then
+    sudo "$@"
+  else
+    gs_die "installing packages needs root: run this as root or install sudo"
+  fi
+}
+
+# When started through sudo from a user's clone, builds, tests and the show
+# run as that user, so build/ stays theirs and the show reaches their session.
+gs_owner() {
+  if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ] &&
+     [ "$(stat -c %U "$GS_ROOT")" = "$SUDO_USER" ]; then
+    printf '%s\n' "$SUDO_USER"
+  fi
+}
+
+gs_as_owner() {
+  local owner
+  owner="$(gs_owner)"
+  if [ -n "$owner" ]; then
+    runuser -u "$owner" -- "$@"
+  else
+    "$@"
+  fi
+}
+
+gs_is_installed() {
+  [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
+}
+
+# Installs the packages of scripts/packages.txt that are missing.
+gs_install_packages() {
+  if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
+    gs_die "this set-up needs Debian 12 (or a close relative) with apt-get"
+  fi
+  local line choice missing=() found
+  while IFS= read -r line; do
+    line="${line%%#*}"
+    line="$(echo "$line" | tr -d '[:space:]')"
+    [ -z "$line" ] && continue
+    found=no
+    for choice in ${line//|/ }; do
+      if gs_is_installed "$choice"; then found=yes; break; fi
+    done
+    [ "$found" = no ] && missing+=("${line%%|*}")
+  done < "$GS_ROOT/scripts/packages.txt"
+  if [ "${#missing[@]}" -eq 0 ]; then
+    gs_say "All packages are installed."
+    return 0
+  fi
+  gs_say "Installing: ${missing[*]}"
+  gs_as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  gs_as_root env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# Configures build/ and builds the given targets (all when none are given).
+gs_build() {
+  gs_as_owner cmake -S "$GS_ROOT" -B "$GS_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DGS_BUILD_TESTS=ON -DGS_BUILD_BENCH=ON
+  local targets=()
+  local t
+  for t in "$@"; do targets+=(--target "$t"); done
+  gs_as_owner cmake --build "$GS_BUILD" -j "$GS_JOBS" "${targets[@]}"
+}
+
+gs_now() { date +%s.%N; }
+gs_seconds_since() { awk -v a="$1" -v b="$(gs_now)" 'BEGIN { printf "%.1f", b - a }'; }
