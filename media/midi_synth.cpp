@@ -27,6 +27,13 @@ void SilenceSynth() {
   });
 }
 
+// Creating and deleting synthesisers touches the library's shared state;
+// one at a time (an old tune may still be loading while a new one starts).
+std::mutex& SynthLifecycleLock() {
+  static std::mutex* lock = new std::mutex;  // never destroyed: threads outlive exit
+  return *lock;
+}
+
 }  // namespace
 
 std::string FindSoundfont() {
@@ -49,6 +56,7 @@ MidiSource::MidiSource(std::shared_ptr<const std::vector<uint8_t>> bytes, bool l
     : bytes_(std::move(bytes)), loop_(loop) {}
 
 MidiSource::~MidiSource() {
+  std::lock_guard<std::mutex> lock(SynthLifecycleLock());
   if (player_) {
     fluid_player_stop(player_);
     delete_fluid_player(player_);
@@ -62,6 +70,7 @@ bool MidiSource::Prepare() {
   if (!bytes_ || bytes_->empty()) return false;
   const std::string soundfont = FindSoundfont();
   if (soundfont.empty()) return false;
+  std::lock_guard<std::mutex> lock(SynthLifecycleLock());
 
   settings_ = new_fluid_settings();
   if (!settings_) return false;

@@ -38,26 +38,29 @@ gs_as_owner() {
   fi
 }
 
-gs_is_installed() {
-  [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
-}
-
 # Installs the packages of scripts/packages.txt that are missing.
 gs_install_packages() {
   if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
     gs_die "this set-up needs Debian 12 (or a close relative) with apt-get"
   fi
-  local line choice missing=() found
+  local lines=() line choice found missing=()
   while IFS= read -r line; do
     line="${line%%#*}"
-    line="$(echo "$line" | tr -d '[:space:]')"
-    [ -z "$line" ] && continue
+    line="${line//[[:space:]]/}"
+    [ -n "$line" ] && lines+=("$line")
+  done < "$GS_ROOT/scripts/packages.txt"
+  # One query for all of them: "name status" for each package dpkg knows.
+  local installed
+  # shellcheck disable=SC2046
+  installed=" $(dpkg-query -W -f='${Package}=${db:Status-Status} ' \
+    $(printf '%s\n' "${lines[@]}" | tr '|' '\n') 2>/dev/null || true) "
+  for line in "${lines[@]}"; do
     found=no
     for choice in ${line//|/ }; do
-      if gs_is_installed "$choice"; then found=yes; break; fi
+      if [[ "$installed" == *" $choice=installed "* ]]; then found=yes; break; fi
     done
     [ "$found" = no ] && missing+=("${line%%|*}")
-  done < "$GS_ROOT/scripts/packages.txt"
+  done
   if [ "${#missing[@]}" -eq 0 ]; then
     gs_say "All packages are installed."
     return 0

@@ -131,7 +131,9 @@ TEST_F(MusicPlayback, TwoTunesPlayTogetherAndOneStopSilencesBoth) {
 
   // Both tones in the 300 ms before the stop, nothing in between.
   const size_t begin = at_stop - 3 * kRate / 10;
-  EXPECT_GT(TonePower(recording, begin, at_stop, 500), 0.03);
+  EXPECT_GT(TonePower(recording, begin, at_stop, 500), 0.03)
+      << "sound from sample " << FirstSound(recording, at_start) << " to " << EndOfSound(recording)
+      << ", StopMusic at " << at_stop;
   EXPECT_GT(TonePower(recording, begin, at_stop, 1250), 0.03);
   EXPECT_LT(TonePower(recording, begin, at_stop, 850), 0.001);
 
@@ -141,7 +143,11 @@ TEST_F(MusicPlayback, TwoTunesPlayTogetherAndOneStopSilencesBoth) {
   const size_t end = EndOfSound(recording);
   const double stop_ms = SamplesToMs(static_cast<double>(end) - static_cast<double>(at_stop));
   Report("stop_latency_ms", stop_ms);
-  EXPECT_LE(stop_ms, 30.0);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  // Sanitizer builds run many times slower; there the figure is only reported.
+  EXPECT_LE(stop_ms, 30.0) << "sound from sample " << FirstSound(recording, at_start) << " to "
+                           << end << ", StopMusic at " << at_stop;
+#endif
   EXPECT_GT(recording.size(), end + kRate / 4) << "the recording must go on after the stop";
 }
 

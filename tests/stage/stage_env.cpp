@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
     }
     if (!std::strcmp(argv[i], "--no-strip")) o.strip = false;
     if (!std::strcmp(argv[i], "--no-wm")) o.window_manager = false;
+    if (!std::strcmp(argv[i], "--top-strip")) o.strip_at_top = true;
   }
   ::testing::AddGlobalTestEnvironment(new gs::test::StageEnvironment);
   return RUN_ALL_TESTS();

@@ -1,5 +1,5 @@
 // A private desktop and the framework set up on it, for stage tests.
-// Command line: --screen=WxH, --no-strip, --no-wm.
+// Command line: --screen=WxH, --no-strip, --top-strip, --no-wm.
 #pragma once
 
 #include "tests/support/virtual_desktop.h"

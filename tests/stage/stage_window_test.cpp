@@ -248,5 +248,49 @@ TEST_F(StageWindow, ButtonShowsItsPictureCutToItsSizeAndWhiteIsAHole) {
   MoveControl(花1, 240, 144, -1, -1);
 }
 
+
+TEST_F(StageWindow, StaysAboveOffTheTaskBarAndUndecorated) {
+  XSync(x::Dpy(), False);
+  Window top = XWindowOf(窗口);
+  std::vector<long> states = x::ReadCardinals(top, "_NET_WM_STATE");
+  auto has = [&](const char* name) {
+    return std::find(states.begin(), states.end(), static_cast<long>(x::GetAtom(name))) !=
+           states.end();
+  };
+  EXPECT_TRUE(has("_NET_WM_STATE_ABOVE"));
+  EXPECT_TRUE(has("_NET_WM_STATE_SKIP_TASKBAR"));
+  if (test::StageDesktop().window_manager) {
+    std::vector<long> extents = x::ReadCardinals(top, "_NET_FRAME_EXTENTS");
+    EXPECT_EQ(extents, (std::vector<long>{0, 0, 0, 0})) << "no frame, no title bar";
+  }
+}
+
+TEST_F(StageWindow, LabelFillsItsColourAndIsCutByTheWindowEdge) {
+  const test::DesktopOptions& d = test::StageDesktop();
+  if (d.height != 1080 || !d.strip || d.strip_at_top || !d.window_manager)
+    GTEST_SKIP() << "written for a 1920x1080 screen with a bottom strip";
+  WriteProperty(标签1, Setting::kCaption, "距离程序运行结束还有0秒！");
+  MoveControl(标签1, 0, 1000, 1920, 80);
+  WriteProperty(标签1, Setting::kVisible, true);
+  WriteProperty(标签1, Setting::kBackColour, static_cast<int32_t>(32896));
+  ProcessEvents();
+  XSync(x::Dpy(), False);
+  ProcessEvents();
+  XSync(x::Dpy(), False);
+  test::XConnection probe(nullptr);
+  std::vector<uint32_t> strip = test::ReadRootPixels(probe.get(), 0, 1000, 1920, 80);
+  ASSERT_EQ(strip.size(), 1920u * 80u);
+  // Olive over the window's last 40 rows, the desktop's strip below them.
+  EXPECT_EQ(strip[10 * 1920 + 1800], 0x808000u);
+  EXPECT_EQ(strip[39 * 1920 + 1800], 0x808000u);
+  EXPECT_EQ(strip[45 * 1920 + 1800], test::kStripColour);
+  // The caption starts at the left edge, centred on row 1040, so its upper half shows.
+  int text_pixels = 0;
+  for (int y = 0; y < 40; ++y)
+    for (int x0 = 0; x0 < 400; ++x0) text_pixels += strip[static_cast<size_t>(y) * 1920 + x0] != 0x808000u;
+  EXPECT_GT(text_pixels, 20);
+  WriteProperty(标签1, Setting::kVisible, false);
+}
+
 }  // namespace
 }  // namespace gs
