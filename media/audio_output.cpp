@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <vector>
@@ -12,8 +13,11 @@
 namespace gs::audio {
 namespace {
 
-constexpr unsigned kBufferUs = 200000;
+// A long buffer rides out a busy machine (StopMusic discards it, so it
+// costs no stop latency); playback starts once a few periods are queued.
+constexpr unsigned kBufferUs = 1000000;
 constexpr unsigned kPeriodUs = 20000;
+constexpr snd_pcm_uframes_t kStartPeriods = 5;
 
 // The library reports its errors on stderr unless told otherwise; the
 // program never prints.
@@ -105,7 +109,7 @@ bool PcmOutput::Configure(const PcmFormat& format) {
   snd_pcm_sw_params_t* sw;
   snd_pcm_sw_params_alloca(&sw);
   if (snd_pcm_sw_params_current(pcm_, sw) < 0) return false;
-  snd_pcm_sw_params_set_start_threshold(pcm_, sw, buffer);
+  snd_pcm_sw_params_set_start_threshold(pcm_, sw, std::min(buffer, kStartPeriods * period));
   snd_pcm_sw_params_set_avail_min(pcm_, sw, period);
   return snd_pcm_sw_params(pcm_, sw) >= 0;
 }

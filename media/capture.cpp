@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "media/screen.h"
@@ -155,12 +156,25 @@ bool FastLayout(XImage* image) {
          visual->blue_mask == 0xFF;
 }
 
-int OutputSize(std::optional<int32_t> requested, int source) {
+int64_t OutputSize(std::optional<int32_t> requested, int source) {
   if (!requested || *requested == 0) return source;
   if (*requested > 0) return *requested;
   int64_t p = -static_cast<int64_t>(*requested);
   if (p < 10) p = 10;
-  return static_cast<int>(std::llround(static_cast<double>(source) * p / 100.0));
+  return (static_cast<int64_t>(source) * p * 2 + 100) / 200;  // rounded to the nearest
+}
+
+bool IsManagedTopLevel(Window window) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  bool managed = XGetWindowProperty(x::Dpy(), window, x::GetAtom("WM_STATE"), 0, 0, False,
+                                    AnyPropertyType, &type, &format, &count, &after,
+                                    &data) == Success &&
+                 type != None;
+  if (data) XFree(data);
+  return managed;
 }
 
 // The window's rectangle on the screen, frame included.
@@ -169,15 +183,19 @@ bool OuterRect(Window window, Rect& rect) {
   x::ErrorTrap trap;
   XWindowAttributes attributes{};
   if (!XGetWindowAttributes(display, window, &attributes) || trap.failed()) return false;
-  // Climb to the child of the root that holds it: the window manager's frame.
+  // A top-level window the window manager has framed is captured with its
+  // frame: climb to the child of the root that holds it. Any other window is
+  // captured as it is (a child control is its own rectangle).
   Window current = window;
-  for (;;) {
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display, current, &root, &parent, &children, &count)) return false;
-    if (children) XFree(children);
-    if (parent == root || parent == 0) break;
-    current = parent;
+  if (IsManagedTopLevel(window)) {
+    for (;;) {
+      Window root = 0, parent = 0, *children = nullptr;
+      unsigned count = 0;
+      if (!XQueryTree(display, current, &root, &parent, &children, &count)) return false;
+      if (children) XFree(children);
+      if (parent == root || parent == 0) break;
+      current = parent;
+    }
   }
   if (!XGetWindowAttributes(display, current, &attributes) || trap.failed()) return false;
   int rx = 0, ry = 0;
@@ -199,8 +217,13 @@ OwnedByteBlock CaptureScreen(std::optional<int64_t> window, std::optional<int32_
     if (*window < 0 || *window > 0xFFFFFFFF) return {};
     if (!OuterRect(static_cast<Window>(*window), source)) return {};
   }
-  int out_w = OutputSize(width, source.width), out_h = OutputSize(height, source.height);
-  if (out_w <= 0 || out_h <= 0 || source.width <= 0 || source.height <= 0) return {};
+  int64_t wide = OutputSize(width, source.width), high = OutputSize(height, source.height);
+  if (wide <= 0 || high <= 0 || source.width <= 0 || source.height <= 0) return {};
+  // A file that would not fit a byte value cannot be made.
+  constexpr int64_t kMaxBytes = std::numeric_limits<int32_t>::max();
+  if (wide > kMaxBytes / 3 || high > kMaxBytes || 54 + RowStride(wide) * high > kMaxBytes)
+    return {};
+  const int out_w = static_cast<int>(wide), out_h = static_cast<int>(high);
   // Only what lies on the screen can be read; the rest stays black.
   XWindowAttributes root_attributes{};
   XGetWindowAttributes(x::Dpy(), x::Root(), &root_attributes);

@@ -64,8 +64,7 @@ std::unique_ptr<Picture> ReadJpeg(const uint8_t* data, int64_t length) {
     return nullptr;
   }
   jpeg_start_decompress(&info);
-  if (info.output_components != 3 ||
-      !SizeFits(info.output_width, info.output_height)) {
+  if (info.output_components != 3 || !SizeFits(info.output_width, info.output_height)) {
     jpeg_destroy_decompress(&info);
     return nullptr;
   }

@@ -20,8 +20,7 @@ bool DecodePngRgba(const uint8_t* data, int64_t length, RgbaImage& out) {
   // bytes here, so data this short cannot hold the picture it claims: refuse
   // before allocating for it.
   const int64_t rgba_bytes = int64_t{image.width} * 4 * image.height;
-  if (!SizeFits(image.width, image.height) ||
-      rgba_bytes > length * 1032 * 32 + 65536) {
+  if (!SizeFits(image.width, image.height) || rgba_bytes > length * 1032 * 32 + 65536) {
     png_image_free(&image);
     return false;
   }

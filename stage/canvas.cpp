@@ -158,6 +158,18 @@ void CanvasSetTextColour(Control* control, uint32_t colour) {
   control->canvas->text_colour = colour;
 }
 
+void CanvasSetDisplayMode(Control* control, int32_t mode) {
+  control->canvas->display_mode = mode;
+  control->canvas->prepared = false;
+  RequestRepaint(control->id);
+}
+
+void CanvasSetBackColour(Control* control, uint32_t colour) {
+  control->canvas->back_colour = colour;
+  control->canvas->prepared = false;
+  RequestRepaint(control->id);
+}
+
 Control* ResolveCanvas(ControlRef ref) {
   if (!LoadedWindow(ref.window_id)) RuntimeErrorStop(0, "指定窗口或窗口组件不存在或尚未载入");
   Control* control = FindControl(ref.control_id);

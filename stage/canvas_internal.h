@@ -37,6 +37,10 @@ void CanvasResized(Control* control);
 // Settings.
 void CanvasSetBackgroundBytes(Control* control, const ByteBlock* bytes);
 void CanvasSetTextColour(Control* control, uint32_t colour);
+// Design settings the show never changes (for tests): display mode 0, 1 or 2
+// and the background colour value. Shown at the next repaint or clear.
+void CanvasSetDisplayMode(Control* control, int32_t mode);
+void CanvasSetBackColour(Control* control, uint32_t colour);
 
 // Resolves a canvas reference or stops the program.
 Control* ResolveCanvas(ControlRef canvas);

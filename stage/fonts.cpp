@@ -36,6 +36,22 @@ bool HasChinese(FcPattern* pattern) {
   return FcCharSetHasChar(charset, 0x751F) && FcCharSetHasChar(charset, 0x3001);  // 生 、
 }
 
+// A bold request that matched a face without a bold style (Debian's Kai face
+// has none) is drawn emboldened, as the system's own rules would do.
+void EmboldenIfNeeded(FcPattern* requested, FcPattern* matched) {
+  int wanted = 0, got = 0;
+  FcBool embolden = FcFalse;
+  if (FcPatternGetInteger(requested, FC_WEIGHT, 0, &wanted) != FcResultMatch ||
+      wanted < FC_WEIGHT_BOLD)
+    return;
+  if (FcPatternGetBool(matched, FC_EMBOLDEN, 0, &embolden) == FcResultMatch && embolden) return;
+  if (FcPatternGetInteger(matched, FC_WEIGHT, 0, &got) == FcResultMatch &&
+      got >= FC_WEIGHT_DEMIBOLD)
+    return;
+  FcPatternDel(matched, FC_EMBOLDEN);
+  FcPatternAddBool(matched, FC_EMBOLDEN, FcTrue);
+}
+
 XftFont* OpenMatched(const std::string& pattern_text, bool need_chinese) {
   Display* display = x::Dpy();
   FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(pattern_text.c_str()));
@@ -43,6 +59,7 @@ XftFont* OpenMatched(const std::string& pattern_text, bool need_chinese) {
   if (need_chinese) FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("zh-cn"));
   FcResult result;
   XftPattern* matched = XftFontMatch(display, x::ScreenNumber(), pattern, &result);
+  if (matched) EmboldenIfNeeded(pattern, matched);
   FcPatternDestroy(pattern);
   if (!matched) return nullptr;
   if (need_chinese && !HasChinese(matched)) {

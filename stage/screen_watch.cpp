@@ -2,6 +2,7 @@
 
 #include <X11/extensions/Xrandr.h>
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -73,13 +74,23 @@ bool HandleScreenEvent(const XEvent& event) {
 
 Rect PrimaryMonitor() { return ReadPrimary(); }
 
-Rect MonitorAt(int32_t px, int32_t py) {
+Rect MonitorOf(const Rect& rect) {
   int primary = 0;
   std::vector<Rect> monitors = ReadMonitors(&primary);
-  for (const Rect& m : monitors) {
-    if (px >= m.x && px < m.x + m.width && py >= m.y && py < m.y + m.height) return m;
+  auto overlap = [&](const Rect& m) {
+    int64_t w = std::min<int64_t>(rect.x + rect.width, m.x + m.width) - std::max(rect.x, m.x);
+    int64_t h = std::min<int64_t>(rect.y + rect.height, m.y + m.height) - std::max(rect.y, m.y);
+    return w > 0 && h > 0 ? w * h : 0;
+  };
+  size_t best = static_cast<size_t>(primary);
+  int64_t best_area = overlap(monitors[best]);
+  for (size_t i = 0; i < monitors.size(); ++i) {
+    if (overlap(monitors[i]) > best_area) {
+      best = i;
+      best_area = overlap(monitors[i]);
+    }
   }
-  return monitors[static_cast<size_t>(primary)];
+  return monitors[best];
 }
 
 int32_t PrimaryWidth() {

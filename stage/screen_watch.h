@@ -18,8 +18,9 @@ bool HandleScreenEvent(const XEvent& event);
 
 // The primary monitor (the first one when none is marked primary).
 Rect PrimaryMonitor();
-// The monitor that holds the point (or the primary one).
-Rect MonitorAt(int32_t x, int32_t y);
+// The monitor a rectangle is on: the one it overlaps most, the primary one
+// among equals (and when it overlaps none).
+Rect MonitorOf(const Rect& rect);
 
 int32_t PrimaryWidth();
 int32_t PrimaryHeight();

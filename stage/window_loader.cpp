@@ -109,9 +109,7 @@ void WaitUntilMapped(Control* control) {
 
 void PlaceOverWorkArea(Control* control) {
   Display* display = x::Dpy();
-  int cx = control->x.load() + control->w.load() / 2;
-  int cy = control->y.load() + control->h.load() / 2;
-  Rect monitor = MonitorAt(cx, cy);
+  Rect monitor = MonitorOf({control->x.load(), control->y.load(), control->w.load(), control->h.load()});
   Rect area = monitor;
   if (x::WindowManagerRunning()) {
     std::vector<long> desktop = x::ReadCardinals(x::Root(), "_NET_CURRENT_DESKTOP");

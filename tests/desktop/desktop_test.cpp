@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "tests/support/virtual_desktop.h"
+#include "tests/support/x_probe.h"
 
 namespace gs::test {
 namespace {
@@ -293,8 +294,14 @@ TEST_F(DesktopTest, LostXServerLeavesTheTestProcessRunning) {
   VirtualDesktop desktop(options);
   ASSERT_TRUE(desktop.ok()) << desktop.error();
   const pid_t pid = desktop.x_server_pid();
+  XConnection open_before(desktop.display().c_str());
+  ASSERT_NE(open_before.get(), nullptr);
   desktop.KillXServer();
   EXPECT_TRUE(ProcessGone(pid));
+  // Xlib's default would exit the process on the lost connection.
+  Display* dead = open_before.get();
+  EXPECT_TRUE(ReadCardinals(dead, DefaultRootWindow(dead), "_NET_WORKAREA").empty());
+  EXPECT_TRUE(ReadRootPixels(dead, 0, 0, 4, 4).empty());
   EXPECT_EQ(ReadScreenPixel(0, 0), -1);
   EXPECT_TRUE(ReadRootCardinals("_NET_WORKAREA").empty());
   EXPECT_FALSE(desktop.Screenshot(testing::TempDir() + "/lost.png"));

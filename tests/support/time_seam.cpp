@@ -4,6 +4,8 @@
 
 namespace gs::test {
 
-void SetTimeScale(double scale) { internal::SetTimeScaleForTests(scale); }
+void SetTimeScale(double scale) {
+  internal::SetTimeScaleForTests(scale);
+}
 
 }  // namespace gs::test

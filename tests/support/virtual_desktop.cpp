@@ -480,6 +480,7 @@ void VirtualDesktop::ReadRecorder() {
 }
 
 std::vector<int16_t> VirtualDesktop::Recording(int settle_ms) {
+  if (!recorder_thread_.joinable()) return {};
   std::unique_lock<std::mutex> lock(recorded_mutex_);
   const size_t target = recorded_.size() + static_cast<size_t>(settle_ms) *
                                                static_cast<size_t>(options_.sound_rate) / 1000;

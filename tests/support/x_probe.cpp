@@ -20,9 +20,15 @@ int CountError(Display*, XErrorEvent*) {
   return 0;
 }
 
-// Returning from here leaves the connection dead instead of exiting the process;
-// further calls on it fail quietly.
-void IgnoreLostConnection(Display*, void*) {}
+// Returning from both leaves the connection dead instead of exiting the
+// process (Xlib's default handler exits); further calls on it fail quietly.
+int NoteLostConnection(Display*) {
+  ++g_trapped_errors;
+  return 0;
+}
+void IgnoreLostConnection(Display*, void*) {
+  ++g_trapped_errors;
+}
 
 int MaskShift(unsigned long mask) {
   int shift = 0;
@@ -52,14 +58,16 @@ XConnection::~XConnection() {
 }
 
 XErrorTrap::XErrorTrap(Display* display) : display_(display) {
+  previous_ = XSetErrorHandler(CountError);
+  previous_io_ = XSetIOErrorHandler(NoteLostConnection);
   XSync(display_, False);
   g_trapped_errors = 0;
-  previous_ = XSetErrorHandler(CountError);
 }
 
 XErrorTrap::~XErrorTrap() {
   XSync(display_, False);
   XSetErrorHandler(previous_);
+  XSetIOErrorHandler(previous_io_);
 }
 
 bool XErrorTrap::Failed() {

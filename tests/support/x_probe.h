@@ -25,7 +25,9 @@ class XConnection {
   Display* display_ = nullptr;
 };
 
-// Collects protocol errors instead of Xlib's default (which exits) while it lives.
+// While it lives, protocol errors and a lost connection are counted instead
+// of handled by Xlib's defaults (which exit). The handlers are process-wide:
+// keep traps short and on one thread.
 class XErrorTrap {
  public:
   explicit XErrorTrap(Display* display);
@@ -38,6 +40,7 @@ class XErrorTrap {
  private:
   Display* display_;
   int (*previous_)(Display*, XErrorEvent*);
+  int (*previous_io_)(Display*);
 };
 
 // A 32-bit property of a window (format 32) as longs; empty when absent.
