@@ -28,7 +28,9 @@ void Put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-int64_t RowStride(int64_t width) { return (24 * width + 31) / 32 * 4; }
+int64_t RowStride(int64_t width) {
+  return (24 * width + 31) / 32 * 4;
+}
 
 OwnedByteBlock NewBmp(int width, int height) {
   int64_t stride = RowStride(width);
@@ -50,52 +52,95 @@ OwnedByteBlock NewBmp(int width, int height) {
   return block;
 }
 
-// Reads a rectangle of the root window; the caller destroys the image.
+// One shared-memory segment for reading the screen, kept from one capture to
+// the next: making and attaching a fresh segment (and touching its pages on
+// both sides) costs more than the copy itself. It holds no result, only room.
+struct SharedSegment {
+  XShmSegmentInfo info{};
+  size_t capacity = 0;
+  Display* attached_to = nullptr;
+};
+SharedSegment g_segment;
+
+void DropSegment() {
+  Display* display = x::Dpy();
+  if (g_segment.attached_to && g_segment.attached_to == display) {
+    x::ErrorTrap trap;
+    XShmDetach(display, &g_segment.info);
+    trap.failed();
+  }
+  if (g_segment.info.shmaddr) shmdt(g_segment.info.shmaddr);
+  g_segment = {};
+}
+
+// A segment of at least `bytes`, attached to the current connection.
+bool EnsureSegment(size_t bytes) {
+  Display* display = x::Dpy();
+  if (g_segment.capacity < bytes) {
+    DropSegment();
+    int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (id < 0) return false;
+    void* address = shmat(id, nullptr, 0);
+    shmctl(id, IPC_RMID, nullptr);  // freed once both sides detach
+    if (address == reinterpret_cast<void*>(-1)) return false;
+    g_segment.info.shmid = id;
+    g_segment.info.shmaddr = static_cast<char*>(address);
+    g_segment.info.readOnly = False;
+    g_segment.capacity = bytes;
+  }
+  if (g_segment.attached_to == display) return true;
+  x::ErrorTrap trap;
+  bool attached = XShmAttach(display, &g_segment.info);
+  if (trap.failed() || !attached) return false;
+  g_segment.attached_to = display;
+  return true;
+}
+
+// Reads a rectangle of the root window; the image goes with the object.
 struct ScreenImage {
   XImage* image = nullptr;
-  XShmSegmentInfo shm{};
-  bool shared = false;
+  bool shared = false;  // the pixels live in the kept segment
   ~ScreenImage() {
     if (!image) return;
-    if (shared) {
-      XShmDetach(x::Dpy(), &shm);
-      XSync(x::Dpy(), False);
-      XDestroyImage(image);
-      shmdt(shm.shmaddr);
-    } else {
-      XDestroyImage(image);
-    }
+    if (shared) image->data = nullptr;  // not the image's to free
+    XDestroyImage(image);
   }
 };
+
+bool ReadShared(int x, int y, int w, int h, ScreenImage& out) {
+  Display* display = x::Dpy();
+  // Twice: a segment attached to an earlier connection is attached anew.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    XImage* image = XShmCreateImage(
+        display, x::DefaultVisualPtr(), static_cast<unsigned>(x::Depth()), ZPixmap, nullptr,
+        &g_segment.info, static_cast<unsigned>(w), static_cast<unsigned>(h));
+    if (!image) return false;
+    if (!EnsureSegment(static_cast<size_t>(image->bytes_per_line) * h)) {
+      XDestroyImage(image);
+      return false;
+    }
+    image->data = g_segment.info.shmaddr;
+    x::ErrorTrap trap;
+    bool ok = XShmGetImage(display, x::Root(), image, x, y, AllPlanes);
+    if (!trap.failed() && ok) {
+      out.image = image;
+      out.shared = true;
+      return true;
+    }
+    image->data = nullptr;
+    XDestroyImage(image);
+    g_segment.attached_to = nullptr;
+  }
+  return false;
+}
 
 bool ReadRoot(int x, int y, int w, int h, ScreenImage& out) {
   Display* display = x::Dpy();
   static int shm_state = -1;
   if (shm_state < 0) shm_state = XShmQueryExtension(display) ? 1 : 0;
   if (shm_state == 1) {
-    XImage* image = XShmCreateImage(display, x::DefaultVisualPtr(),
-                                    static_cast<unsigned>(x::Depth()), ZPixmap, nullptr,
-                                    &out.shm, static_cast<unsigned>(w), static_cast<unsigned>(h));
-    if (image) {
-      out.shm.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * h,
-                             IPC_CREAT | 0600);
-      if (out.shm.shmid >= 0) {
-        out.shm.shmaddr = image->data = static_cast<char*>(shmat(out.shm.shmid, nullptr, 0));
-        shmctl(out.shm.shmid, IPC_RMID, nullptr);  // freed once both sides detach
-        out.shm.readOnly = False;
-        x::ErrorTrap trap;
-        bool ok = image->data != reinterpret_cast<char*>(-1) && XShmAttach(display, &out.shm);
-        if (ok) ok = XShmGetImage(display, x::Root(), image, x, y, AllPlanes);
-        if (!trap.failed() && ok) {
-          out.image = image;
-          out.shared = true;
-          return true;
-        }
-        if (image->data != reinterpret_cast<char*>(-1)) shmdt(out.shm.shmaddr);
-      }
-      image->data = nullptr;
-      XDestroyImage(image);
-    }
+    if (ReadShared(x, y, w, h, out)) return true;
+    DropSegment();
     shm_state = 0;  // the server cannot share memory with us (e.g. remote): read plainly
   }
   x::ErrorTrap trap;
@@ -122,7 +167,8 @@ Image ToImage(XImage* image, int w, int h) {
     // A palette display: look the colours up in the system palette.
     int entries = visual->map_entries;
     colours.resize(static_cast<size_t>(entries));
-    for (int i = 0; i < entries; ++i) colours[static_cast<size_t>(i)].pixel = static_cast<unsigned long>(i);
+    for (int i = 0; i < entries; ++i)
+      colours[static_cast<size_t>(i)].pixel = static_cast<unsigned long>(i);
     XQueryColors(x::Dpy(), x::DefaultColormapId(), colours.data(), entries);
   }
   auto channel = [](unsigned long pixel, unsigned long mask) -> uint32_t {
@@ -152,8 +198,7 @@ Image ToImage(XImage* image, int w, int h) {
 bool FastLayout(XImage* image) {
   Visual* visual = x::DefaultVisualPtr();
   return image->bits_per_pixel == 32 && image->byte_order == LSBFirst &&
-         visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 &&
-         visual->blue_mask == 0xFF;
+         visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
 }
 
 int64_t OutputSize(std::optional<int32_t> requested, int source) {
@@ -169,10 +214,10 @@ bool IsManagedTopLevel(Window window) {
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
-  bool managed = XGetWindowProperty(x::Dpy(), window, x::GetAtom("WM_STATE"), 0, 0, False,
-                                    AnyPropertyType, &type, &format, &count, &after,
-                                    &data) == Success &&
-                 type != None;
+  bool managed =
+      XGetWindowProperty(x::Dpy(), window, x::GetAtom("WM_STATE"), 0, 0, False, AnyPropertyType,
+                         &type, &format, &count, &after, &data) == Success &&
+      type != None;
   if (data) XFree(data);
   return managed;
 }

@@ -76,7 +76,7 @@ WaveLayout ReadWaveLayout(const uint8_t* bytes, size_t length) {
       layout.data_offset = body;
       layout.data_length = size < available ? size : available;
     }
-    offset = body + size;
+    offset = body + size + (size & 1);
   }
 
   if (!have_format) {

@@ -1,16 +1,17 @@
 // The canvas: background painting, clearing and settings.
+#include "stage/canvas.h"
+
 #include <X11/Xlib.h>
 
 #include <algorithm>
 #include <cmath>
 
 #include "core/exit.h"
-#include "stage/canvas.h"
 #include "stage/canvas_internal.h"
 #include "stage/framework.h"
 #include "stage/image_scale.h"
-#include "stage/ximage.h"
 #include "stage/x_connection.h"
+#include "stage/ximage.h"
 
 namespace gs {
 namespace {
@@ -78,8 +79,16 @@ void PaintPlacedPicture(Control* control, int rx, int ry, int rw, int rh) {
   XSetClipMask(display, state.gc, None);
 }
 
-void PaintBackground(Control* control, int rx, int ry, int rw, int rh) {
-  if (!control->xwin || rw <= 0 || rh <= 0) return;
+// Paints the background over a rectangle of the canvas, cut to the canvas
+// first (window coordinates are 16-bit on the wire and would wrap round).
+void PaintBackground(Control* control, int64_t left, int64_t top, int64_t right, int64_t bottom) {
+  left = std::max<int64_t>(left, 0);
+  top = std::max<int64_t>(top, 0);
+  right = std::min<int64_t>(right, control->w.load());
+  bottom = std::min<int64_t>(bottom, control->h.load());
+  if (!control->xwin || right <= left || bottom <= top) return;
+  const int rx = static_cast<int>(left), ry = static_cast<int>(top);
+  const int rw = static_cast<int>(right - left), rh = static_cast<int>(bottom - top);
   CanvasPrepareBackground(control);
   Display* display = x::Dpy();
   XClearArea(display, control->xwin, rx, ry, static_cast<unsigned>(rw), static_cast<unsigned>(rh),
@@ -143,7 +152,9 @@ void CanvasOnExpose(Control* control, int ex, int ey, int ew, int eh) {
   PaintPlacedPicture(control, ex, ey, ew, eh);
 }
 
-void CanvasResized(Control* control) { RequestRepaint(control->id); }
+void CanvasResized(Control* control) {
+  RequestRepaint(control->id);
+}
 
 void CanvasSetBackgroundBytes(Control* control, const ByteBlock* bytes) {
   CanvasState& state = *control->canvas;
@@ -182,14 +193,14 @@ Control* ResolveCanvas(ControlRef ref) {
 void ClearCanvas(ControlRef ref, std::optional<int32_t> left, std::optional<int32_t> top,
                  std::optional<int32_t> width, std::optional<int32_t> height) {
   Control* control = ResolveCanvas(ref);
-  int32_t l = 0, t = 0, r = control->w.load(), b = control->h.load();
+  int64_t l = 0, t = 0, r = control->w.load(), b = control->h.load();
   if (left) l = *left;
   if (top) t = *top;
   if (width) r = l + *width;
   if (height) b = t + *height;
-  PaintBackground(control, l, t, r - l, b - t);
-  control->canvas->text_x = l;
-  control->canvas->text_y = t;
+  PaintBackground(control, l, t, r, b);
+  control->canvas->text_x = static_cast<int32_t>(l);
+  control->canvas->text_y = static_cast<int32_t>(t);
 }
 
 }  // namespace gs

@@ -1,5 +1,7 @@
 // DrawPicture: a registered picture at its own size or stretched, with a copy
-// mode or a colour key, straight onto the canvas window.
+// mode or a colour key, straight onto the canvas window. Only the part of the
+// box that lies on the canvas is made and sent: window coordinates are 16-bit
+// on the wire, and a box far outside must not wrap round onto the canvas.
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrender.h>
 
@@ -8,14 +10,14 @@
 #include "stage/canvas.h"
 #include "stage/canvas_internal.h"
 #include "stage/image_scale.h"
-#include "stage/ximage.h"
 #include "stage/x_connection.h"
+#include "stage/ximage.h"
 
 namespace gs {
 namespace {
 
-// Boxes larger than this are not drawn (they would need gigabytes of pixels).
-constexpr int64_t kMaxBoxPixels = int64_t{8192} * 8192;
+// Visible parts larger than this are not drawn (they would need gigabytes).
+constexpr int64_t kMaxPartPixels = int64_t{8192} * 8192;
 
 bool HasRender() {
   static int has = -1;
@@ -43,32 +45,82 @@ int GcFunction(int32_t mode) {
   }
 }
 
-void PutImage(Control* control, const Image& image, int left, int top, int function,
-              Pixmap clip_mask) {
+// Where a box meets the canvas: `on` in canvas coordinates, and `part` the
+// same pixels counted from the box's own top-left corner.
+struct Placement {
+  int x = 0, y = 0;  // canvas position of the part
+  ScalePart part;
+  bool empty() const { return part.width <= 0 || part.height <= 0; }
+};
+
+Placement Place(int64_t left, int64_t top, int64_t width, int64_t height, int64_t canvas_w,
+                int64_t canvas_h) {
+  int64_t x0 = std::max<int64_t>(left, 0), y0 = std::max<int64_t>(top, 0);
+  int64_t x1 = std::min(left + width, canvas_w), y1 = std::min(top + height, canvas_h);
+  Placement p;
+  if (x1 <= x0 || y1 <= y0) return p;
+  p.x = static_cast<int>(x0);
+  p.y = static_cast<int>(y0);
+  p.part = {static_cast<int>(x0 - left), static_cast<int>(y0 - top), static_cast<int>(x1 - x0),
+            static_cast<int>(y1 - y0)};
+  return p;
+}
+
+// Puts `image` (or its part from (sx, sy)) at (x, y) with a raster function.
+void PutImage(Control* control, const Image& image, int sx, int sy, int x, int y, int w, int h,
+              int function) {
   Display* display = x::Dpy();
   GC gc = control->canvas->gc;
   XSetFunction(display, gc, function);
-  if (clip_mask) {
-    XSetClipMask(display, gc, clip_mask);
-    XSetClipOrigin(display, gc, left, top);
-  }
   std::vector<uint32_t> buffer;
   XImage* ximage = MakeXImage(image.pixels.data(), image.width, image.height, image.width, buffer);
   if (ximage) {
-    XPutImage(display, control->xwin, gc, ximage, 0, 0, left, top,
-              static_cast<unsigned>(image.width), static_cast<unsigned>(image.height));
+    XPutImage(display, control->xwin, gc, ximage, sx, sy, x, y, static_cast<unsigned>(w),
+              static_cast<unsigned>(h));
     DestroyBorrowedImage(ximage);
   }
-  if (clip_mask) XSetClipMask(display, gc, None);
   XSetFunction(display, gc, GXcopy);
+}
+
+// The pixels of a part of the image that differ from the key, as runs along
+// each row, relative to the part's corner. The server takes them as the clip
+// at once; a bitmap would first have to be uploaded and turned into one.
+std::vector<XRectangle> KeyRuns(const Image& image, uint32_t key_rgb, const ScalePart& part) {
+  std::vector<XRectangle> runs;
+  runs.reserve(static_cast<size_t>(part.height) * 2);
+  for (int y = 0; y < part.height; ++y) {
+    const uint32_t* row =
+        image.pixels.data() + static_cast<size_t>(part.y + y) * image.width + part.x;
+    int x = 0;
+    while (x < part.width) {
+      while (x < part.width && (row[x] & 0xFFFFFF) == key_rgb) ++x;
+      int start = x;
+      while (x < part.width && (row[x] & 0xFFFFFF) != key_rgb) ++x;
+      if (x > start)
+        runs.push_back({static_cast<short>(start), static_cast<short>(y),
+                        static_cast<unsigned short>(x - start), 1});
+    }
+  }
+  return runs;
+}
+
+// Keyed at own size: the image through a clip of its non-key pixels.
+void PutKeyed(Control* control, const Image& image, uint32_t key_rgb, const Placement& p) {
+  Display* display = x::Dpy();
+  GC gc = control->canvas->gc;
+  std::vector<XRectangle> runs = KeyRuns(image, key_rgb, p.part);
+  if (runs.empty()) return;
+  XSetClipRectangles(display, gc, p.x, p.y, runs.data(), static_cast<int>(runs.size()), YXBanded);
+  PutImage(control, image, p.part.x, p.part.y, p.x, p.y, p.part.width, p.part.height, GXcopy);
+  XSetClipMask(display, gc, None);
 }
 
 // Composites premultiplied ARGB over the window: soft, fringe-free edges.
 void CompositeOver(Control* control, const std::vector<uint32_t>& argb, int left, int top, int w,
                    int h) {
   Display* display = x::Dpy();
-  Pixmap pixmap = XCreatePixmap(display, control->xwin, static_cast<unsigned>(w),
-                                static_cast<unsigned>(h), 32);
+  Pixmap pixmap =
+      XCreatePixmap(display, control->xwin, static_cast<unsigned>(w), static_cast<unsigned>(h), 32);
   XImage* image = XCreateImage(display, nullptr, 32, ZPixmap, 0,
                                reinterpret_cast<char*>(const_cast<uint32_t*>(argb.data())),
                                static_cast<unsigned>(w), static_cast<unsigned>(h), 32, w * 4);
@@ -104,21 +156,36 @@ void PutThresholded(Control* control, const std::vector<uint32_t>& argb, int lef
       continue;
     }
     auto un = [a](uint32_t c) { return std::min<uint32_t>(255, (c * 255 + a / 2) / a); };
-    image.pixels[i] = (un((argb[i] >> 16) & 0xFF) << 16) | (un((argb[i] >> 8) & 0xFF) << 8) |
-                      un(argb[i] & 0xFF);
+    image.pixels[i] =
+        (un((argb[i] >> 16) & 0xFF) << 16) | (un((argb[i] >> 8) & 0xFF) << 8) | un(argb[i] & 0xFF);
   }
-  Image for_mask = image;
-  for (uint32_t& p : for_mask.pixels) p = (p == kHole) ? 0xFFFFFF : 0x000000;
-  Pixmap mask = KeyMask(control->xwin, for_mask, 0xFFFFFF, w, h);
-  PutImage(control, image, left, top, GXcopy, mask);
-  XFreePixmap(x::Dpy(), mask);
+  Display* display = x::Dpy();
+  GC gc = control->canvas->gc;
+  std::vector<XRectangle> runs;
+  for (int y = 0; y < h; ++y) {
+    const uint32_t* row = image.pixels.data() + static_cast<size_t>(y) * w;
+    for (int x = 0; x < w;) {
+      while (x < w && row[x] == kHole) ++x;
+      int start = x;
+      while (x < w && row[x] != kHole) ++x;
+      if (x > start)
+        runs.push_back({static_cast<short>(start), static_cast<short>(y),
+                        static_cast<unsigned short>(x - start), 1});
+    }
+  }
+  if (runs.empty()) return;
+  XSetClipRectangles(display, gc, left, top, runs.data(), static_cast<int>(runs.size()), YXBanded);
+  PutImage(control, image, 0, 0, left, top, w, h, GXcopy);
+  XSetClipMask(display, gc, None);
 }
 
 DrawObserver g_observer = nullptr;
 
 }  // namespace
 
-void SetDrawObserver(DrawObserver observer) { g_observer = observer; }
+void SetDrawObserver(DrawObserver observer) {
+  g_observer = observer;
+}
 
 void DrawPicture(ControlRef ref, PictureHandle handle, int32_t left, int32_t top,
                  std::optional<int32_t> width, std::optional<int32_t> height,
@@ -127,12 +194,16 @@ void DrawPicture(ControlRef ref, PictureHandle handle, int32_t left, int32_t top
   if (g_observer) g_observer({handle, left, top, width, height, copy_mode});
   const gs::Picture* picture = RegisteredPicture(handle);
   if (!picture) return;
+  if (!control->xwin) return;
+  int32_t mode = copy_mode.value_or(1);
+  int function = mode < 0 ? GXcopy : GcFunction(mode);
+  if (function < 0) return;
   Image image = RenderPicture(*picture, 0x00FFFFFF);
   int w = width.value_or(image.width), h = height.value_or(image.height);
   if (w <= 0 || h <= 0 || image.width <= 0 || image.height <= 0) return;
-  if (static_cast<int64_t>(w) * h > kMaxBoxPixels) return;
-  if (!control->xwin) return;
-  int32_t mode = copy_mode.value_or(1);
+  Placement p = Place(left, top, w, h, control->w.load(), control->h.load());
+  if (p.empty()) return;  // nothing of the box is on the canvas
+  if (static_cast<int64_t>(p.part.width) * p.part.height > kMaxPartPixels) return;
   bool own_size = (w == image.width && h == image.height);
   bool smooth = x::Depth() > 16;
   Display* display = x::Dpy();
@@ -140,25 +211,20 @@ void DrawPicture(ControlRef ref, PictureHandle handle, int32_t left, int32_t top
   if (mode < 0) {
     uint32_t key = x::RgbForColourValue(static_cast<uint32_t>(-static_cast<int64_t>(mode)));
     if (own_size) {
-      Pixmap mask = KeyMask(control->xwin, image, key, w, h);
-      PutImage(control, image, left, top, GXcopy, mask);
-      XFreePixmap(display, mask);
+      PutKeyed(control, image, key, p);
     } else {
-      std::vector<uint32_t> argb = ScaleKeyedPremultiplied(image, key, w, h, smooth);
+      std::vector<uint32_t> argb = ScaleKeyedPremultiplied(image, key, w, h, smooth, p.part);
       if (smooth && HasRender())
-        CompositeOver(control, argb, left, top, w, h);
+        CompositeOver(control, argb, p.x, p.y, p.part.width, p.part.height);
       else
-        PutThresholded(control, argb, left, top, w, h);
+        PutThresholded(control, argb, p.x, p.y, p.part.width, p.part.height);
     }
+  } else if (own_size) {
+    PutImage(control, image, p.part.x, p.part.y, p.x, p.y, p.part.width, p.part.height, function);
   } else {
-    int function = GcFunction(mode);
-    if (function < 0) return;
-    if (own_size) {
-      PutImage(control, image, left, top, function, 0);
-    } else {
-      Image scaled = smooth ? ScaleImageSmooth(image, w, h) : ScaleImageNearest(image, w, h);
-      PutImage(control, scaled, left, top, function, 0);
-    }
+    Image scaled =
+        smooth ? ScaleImageSmooth(image, w, h, p.part) : ScaleImageNearest(image, w, h, p.part);
+    PutImage(control, scaled, 0, 0, p.x, p.y, p.part.width, p.part.height, function);
   }
   XFlush(display);
 }

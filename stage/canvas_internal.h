@@ -12,11 +12,11 @@
 namespace gs {
 
 struct CanvasState {
-  OwnedByteBlock bytes;               // the background picture's bytes, or none
-  std::unique_ptr<Picture> decoded;   // made from the bytes when first needed
-  Pixmap picture_pixmap = 0;          // the decoded background at its own size
+  OwnedByteBlock bytes;              // the background picture's bytes, or none
+  std::unique_ptr<Picture> decoded;  // made from the bytes when first needed
+  Pixmap picture_pixmap = 0;         // the decoded background at its own size
   int32_t picture_width = 0, picture_height = 0;
-  bool prepared = false;              // window background matches the current picture
+  bool prepared = false;  // window background matches the current picture
   int32_t display_mode = 1;
   uint32_t back_colour = 0;
   uint32_t text_colour = 0;

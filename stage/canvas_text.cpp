@@ -30,6 +30,23 @@ XftFont* FontOf(Control* control) {
   return CanvasFont(d.font_face.empty() ? "sans-serif" : d.font_face, pixels, d.font_weight);
 }
 
+// Whether a line whose cell starts at (x, top) can show on the canvas. Lines
+// that cannot are skipped: their window coordinates, 16-bit on the wire,
+// could wrap round onto the canvas.
+bool LineMeetsCanvas(Control* control, XftFont* font, const std::string& line, int64_t x,
+                     int64_t top) {
+  const int64_t margin = font->ascent + font->descent;  // room for overhanging glyphs
+  if (top >= control->h.load() + margin || top + 2 * margin <= 0) return false;
+  if (x >= control->w.load() + margin) return false;
+  if (x < -margin) {
+    XGlyphInfo extents{};
+    XftTextExtentsUtf8(x::Dpy(), font, reinterpret_cast<const FcChar8*>(line.data()),
+                       static_cast<int>(line.size()), &extents);
+    if (x + extents.xOff + margin <= 0) return false;
+  }
+  return x > -32768 + 2 * margin && top < 32767 - 2 * margin;
+}
+
 }  // namespace
 
 void WriteTextAt(ControlRef ref, std::optional<int32_t> x, std::optional<int32_t> y,
@@ -53,12 +70,13 @@ void WriteTextAt(ControlRef ref, std::optional<int32_t> x, std::optional<int32_t
   XftColor colour;
   XftColorAllocValue(display, x::DefaultVisualPtr(), x::DefaultColormapId(), &render, &colour);
   const int line_height = font->ascent + font->descent;
-  int row = top;
+  int64_t row = top;
   for (const std::string& line : SplitLines(text)) {
     if (!line.empty()) {
-      XftDrawStringUtf8(draw, &colour, font, left, row + font->ascent,
-                        reinterpret_cast<const FcChar8*>(line.data()),
-                        static_cast<int>(line.size()));
+      if (LineMeetsCanvas(control, font, line, left, row))
+        XftDrawStringUtf8(draw, &colour, font, left, static_cast<int>(row + font->ascent),
+                          reinterpret_cast<const FcChar8*>(line.data()),
+                          static_cast<int>(line.size()));
       row += line_height + 2;
     } else {
       XGlyphInfo extents{};

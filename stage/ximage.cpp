@@ -17,28 +17,34 @@ bool DisplayIsRgb32() {
 XImage* MakeXImage(const uint32_t* rgb, int width, int height, int stride_pixels,
                    std::vector<uint32_t>& out) {
   Display* display = x::Dpy();
+  if (DisplayIsRgb32() && stride_pixels == width) {
+    // Our pixels already are the display's: lend them as they are, no copy.
+    return XCreateImage(display, x::DefaultVisualPtr(), static_cast<unsigned>(x::Depth()), ZPixmap,
+                        0, reinterpret_cast<char*>(const_cast<uint32_t*>(rgb)),
+                        static_cast<unsigned>(width), static_cast<unsigned>(height), 32, width * 4);
+  }
   out.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
   if (DisplayIsRgb32()) {
     for (int y = 0; y < height; ++y)
-      std::memcpy(&out[static_cast<size_t>(y) * width], rgb + static_cast<size_t>(y) * stride_pixels,
-                  static_cast<size_t>(width) * 4);
+      std::memcpy(&out[static_cast<size_t>(y) * width],
+                  rgb + static_cast<size_t>(y) * stride_pixels, static_cast<size_t>(width) * 4);
   } else {
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x)
         out[static_cast<size_t>(y) * width + x] =
             static_cast<uint32_t>(x::PixelForRgb(rgb[static_cast<size_t>(y) * stride_pixels + x]));
   }
-  XImage* image = XCreateImage(display, x::DefaultVisualPtr(), static_cast<unsigned>(x::Depth()),
-                               ZPixmap, 0, reinterpret_cast<char*>(out.data()),
-                               static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
-                               width * 4);
+  XImage* image =
+      XCreateImage(display, x::DefaultVisualPtr(), static_cast<unsigned>(x::Depth()), ZPixmap, 0,
+                   reinterpret_cast<char*>(out.data()), static_cast<unsigned>(width),
+                   static_cast<unsigned>(height), 32, width * 4);
   if (image && !DisplayIsRgb32()) {
     // Other depths: let Xlib pack the pixel values itself.
     image->data = nullptr;
     XDestroyImage(image);
-    image = XCreateImage(display, x::DefaultVisualPtr(), static_cast<unsigned>(x::Depth()),
-                         ZPixmap, 0, nullptr, static_cast<unsigned>(width),
-                         static_cast<unsigned>(height), 32, 0);
+    image =
+        XCreateImage(display, x::DefaultVisualPtr(), static_cast<unsigned>(x::Depth()), ZPixmap, 0,
+                     nullptr, static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
     if (!image) return nullptr;
     image->data = static_cast<char*>(malloc(static_cast<size_t>(image->bytes_per_line) * height));
     for (int y = 0; y < height; ++y)
@@ -85,11 +91,21 @@ Pixmap KeyMask(Drawable on, const Image& image, uint32_t key_rgb, int width, int
   int w = std::max(1, width), h = std::max(1, height);
   int bytes_per_line = (w + 7) / 8;
   std::vector<char> bits(static_cast<size_t>(bytes_per_line) * h, 0);
-  for (int y = 0; y < std::min(h, image.height); ++y) {
+  const int rows = std::min(h, image.height), cols = std::min(w, image.width);
+  const int whole = cols / 8;
+  for (int y = 0; y < rows; ++y) {
     const uint32_t* row = image.pixels.data() + static_cast<size_t>(y) * image.width;
-    char* out = bits.data() + static_cast<size_t>(y) * bytes_per_line;
-    for (int x = 0; x < std::min(w, image.width); ++x)
-      if ((row[x] & 0xFFFFFF) != key_rgb) out[x >> 3] = static_cast<char>(out[x >> 3] | (1 << (x & 7)));
+    unsigned char* out =
+        reinterpret_cast<unsigned char*>(bits.data()) + static_cast<size_t>(y) * bytes_per_line;
+    // Eight pixels to a byte, first pixel in the lowest bit.
+    for (int byte = 0; byte < whole; ++byte) {
+      const uint32_t* p = row + byte * 8;
+      auto on = [&](int i) { return static_cast<unsigned>((p[i] & 0xFFFFFF) != key_rgb) << i; };
+      out[byte] =
+          static_cast<unsigned char>(on(0) | on(1) | on(2) | on(3) | on(4) | on(5) | on(6) | on(7));
+    }
+    for (int x = whole * 8; x < cols; ++x)
+      if ((row[x] & 0xFFFFFF) != key_rgb) out[x >> 3] |= static_cast<unsigned char>(1 << (x & 7));
   }
   return XCreateBitmapFromData(display, on, bits.data(), static_cast<unsigned>(w),
                                static_cast<unsigned>(h));

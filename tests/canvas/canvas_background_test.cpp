@@ -1,7 +1,10 @@
 // The canvas background: clearing, when a new picture shows, rectangles of
 // ClearCanvas, bytes that do not decode, display modes and the background
 // colour, a picture as large as the canvas and tiling after moves and resizes.
-#include <gtest/gtest.h>
+
+// clang-format off
+#include <gtest/gtest.h>  // before any X11 header: Xlib's None clashes with it
+// clang-format on
 
 #include <algorithm>
 #include <optional>
@@ -31,7 +34,9 @@ using test::TileAt;
 
 constexpr uint32_t kFaceRgb = 0xEFEBE7;
 
-CanvasState& State() { return *FindControl(画板1.control_id)->canvas; }
+CanvasState& State() {
+  return *FindControl(画板1.control_id)->canvas;
+}
 
 // Compares a screen block read at (x0, y0) with expected(x, y); returns the
 // number of differing pixels and describes the first.
@@ -50,7 +55,9 @@ int Differences(const std::vector<uint32_t>& screen, int x0, int y0, int w, int 
   return count;
 }
 
-std::vector<uint32_t> WholeWindow() { return ReadScreen(0, 0, kScreenW, kWorkH); }
+std::vector<uint32_t> WholeWindow() {
+  return ReadScreen(0, 0, kScreenW, kWorkH);
+}
 
 TEST(CanvasBackground, ClearingBringsBackExactlyTheBackground) {
   const Image background = test::DarkPattern(kScreenW, kScreenH, 21);
@@ -63,13 +70,15 @@ TEST(CanvasBackground, ClearingBringsBackExactlyTheBackground) {
   WriteTextAt(画板1, 100, 100, "生日快乐");
   std::vector<uint32_t> drawn = WholeWindow();
   std::string first;
-  EXPECT_GT(Differences(drawn, 0, 0, kScreenW, kWorkH,
-                        [&](int x, int y) { return TileAt(background, x, y); }, nullptr),
+  EXPECT_GT(Differences(
+                drawn, 0, 0, kScreenW, kWorkH,
+                [&](int x, int y) { return TileAt(background, x, y); }, nullptr),
             10000);
   ClearCanvas(画板1);
   std::vector<uint32_t> cleared = WholeWindow();
-  EXPECT_EQ(Differences(cleared, 0, 0, kScreenW, kWorkH,
-                        [&](int x, int y) { return TileAt(background, x, y); }, &first),
+  EXPECT_EQ(Differences(
+                cleared, 0, 0, kScreenW, kWorkH,
+                [&](int x, int y) { return TileAt(background, x, y); }, &first),
             0)
       << first;
 }
@@ -125,6 +134,8 @@ TEST(CanvasBackground, ClearWithARectanglePaintsOnlyThatRectangle) {
       {"top and height", {}, 300, {}, 25, {0, 300, kScreenW, 25}},
       {"left beyond the canvas's left edge", -20, 10, 50, 40, {-20, 10, 50, 40}},
       {"left only", 1900, {}, {}, {}, {1900, 0, 20, kScreenH}},
+      {"left far beyond the canvas paints nothing", 65536 + 100, 0, 50, 50, {0, 0, 0, 0}},
+      {"a width beyond 16 bits", 0, 0, 65536 + 100, 20, {0, 0, kScreenW, 20}},
       {"zero width paints nothing", 100, 100, 0, 50, {0, 0, 0, 0}},
       {"negative height paints nothing", 100, 100, 50, -5, {0, 0, 0, 0}},
   };
@@ -155,8 +166,8 @@ TEST(CanvasBackground, BytesThatDoNotDecodeAreDroppedAtTheFirstPaint) {
   OwnedByteBlock good = test::MakeBmp(test::DarkPattern(100, 100, 26));
   OwnedByteBlock cut = CopyToByteBlock(good->bytes(), 200);
   const std::string text = "not a picture at all";
-  OwnedByteBlock words =
-      CopyToByteBlock(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int64_t>(text.size()));
+  OwnedByteBlock words = CopyToByteBlock(reinterpret_cast<const uint8_t*>(text.data()),
+                                         static_cast<int64_t>(text.size()));
   const uint8_t gif_head[] = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0, 0};
   OwnedByteBlock gif = CopyToByteBlock(gif_head, sizeof gif_head);
   OwnedByteBlock empty = MakeByteBlock(0);
@@ -207,7 +218,8 @@ TEST(CanvasBackground, DisplayModesPlaceThePictureOverTheBackgroundColour) {
       {"2: too tall, shrunk by one factor", 2, 0xFF000000u, 600, 600, 100, 0, 300, 300, kFaceRgb},
   };
   for (const Case& c : cases) {
-    const Image picture = test::LightPattern(c.pw, c.ph, 28);
+    // Dark: never the rest colour, nor an average that could be.
+    const Image picture = test::DarkPattern(c.pw, c.ph, 28);
     MoveControl(画板1, cx, cy, cw, ch);
     CanvasSetDisplayMode(canvas, c.mode);
     CanvasSetBackColour(canvas, c.colour_value);
@@ -223,21 +235,23 @@ TEST(CanvasBackground, DisplayModesPlaceThePictureOverTheBackgroundColour) {
         uint32_t shown = screen[static_cast<size_t>(y) * cw + x];
         bool in = x >= c.x && x < c.x + c.w && y >= c.y && y < c.y + c.h;
         if (own_size) {
-          uint32_t want = in ? picture.pixels[static_cast<size_t>(y - c.y) * c.pw + (x - c.x)]
-                             : c.rest_rgb;
+          uint32_t want =
+              in ? picture.pixels[static_cast<size_t>(y - c.y) * c.pw + (x - c.x)] : c.rest_rgb;
           wrong += shown != want;
         } else {
           // Shrunk: a one-pixel margin for the rounding of the shrunk size.
           bool core = x > c.x && x < c.x + c.w - 1 && y > c.y && y < c.y + c.h - 1;
           bool outer = x < c.x - 1 || x > c.x + c.w || y < c.y - 1 || y > c.y + c.h;
-          if (core) wrong += shown == c.rest_rgb || (shown & 0xC0C0C0) != 0xC0C0C0;
+          if (core) wrong += (shown & 0xC0C0C0) != 0;
           if (outer) wrong += shown != c.rest_rgb;
         }
         inside += in;
         rest += shown == c.rest_rgb;
       }
     EXPECT_EQ(wrong, 0) << c.name;
-    EXPECT_GT(rest, 0) << c.name;
+    if (c.w < cw || c.h < ch) {
+      EXPECT_GT(rest, 0) << c.name;
+    }
     // An exposure by a control moving over and away paints the same again.
     MoveControl(花3, cx + 20, cy + 10, 120, 112);
     WriteProperty(花3, Setting::kVisible, true);
@@ -258,10 +272,11 @@ TEST(CanvasBackground, APictureAsLargeAsTheCanvasShowsOncePixelForPixel) {
   const Image picture = test::DarkPattern(300, 200, 29);
   ShowCanvas(picture, 50, 40, 300, 200);
   std::string first;
-  EXPECT_EQ(Differences(ReadScreen(50, 40, 300, 200), 0, 0, 300, 200,
-                        [&](int x, int y) { return picture.pixels[static_cast<size_t>(y) * 300 + x]; },
-                        &first),
-            0)
+  EXPECT_EQ(
+      Differences(
+          ReadScreen(50, 40, 300, 200), 0, 0, 300, 200,
+          [&](int x, int y) { return picture.pixels[static_cast<size_t>(y) * 300 + x]; }, &first),
+      0)
       << first;
   MoveControl(画板1, 0, 0, kScreenW, kScreenH);
   Settle();
@@ -276,10 +291,8 @@ TEST(CanvasBackground, ASmallPictureTilesFromTheCanvasCornerAfterMovesAndResizes
     bool resized;
   };
   const Geometry steps[] = {
-      {"as first shown", 50, 40, 500, 300, false},
-      {"moved and resized", 123, 77, 420, 260, true},
-      {"grown", 123, 77, 610, 355, true},
-      {"shrunk", 123, 77, 130, 70, true},
+      {"as first shown", 50, 40, 500, 300, false}, {"moved and resized", 123, 77, 420, 260, true},
+      {"grown", 123, 77, 610, 355, true},          {"shrunk", 123, 77, 130, 70, true},
       {"moved only", 31, 17, 130, 70, false},
   };
   for (const Geometry& g : steps) {
@@ -289,8 +302,9 @@ TEST(CanvasBackground, ASmallPictureTilesFromTheCanvasCornerAfterMovesAndResizes
     Settle();
     if (!g.resized) ClearCanvas(画板1);
     std::string first;
-    EXPECT_EQ(Differences(ReadScreen(g.x, g.y, g.w, g.h), 0, 0, g.w, g.h,
-                          [&](int x, int y) { return TileAt(tile, x, y); }, &first),
+    EXPECT_EQ(Differences(
+                  ReadScreen(g.x, g.y, g.w, g.h), 0, 0, g.w, g.h,
+                  [&](int x, int y) { return TileAt(tile, x, y); }, &first),
               0)
         << g.name << ": " << first;
   }

@@ -1,7 +1,10 @@
 // DrawPicture on the real screen: copy modes and colour keys at own size,
 // stretched boxes, smoothing without a light fringe, clipping by controls
 // above the canvas and the loss of drawings where a control uncovers them.
-#include <gtest/gtest.h>
+
+// clang-format off
+#include <gtest/gtest.h>  // before any X11 header: Xlib's None clashes with it
+// clang-format on
 
 #include <algorithm>
 #include <array>
@@ -57,8 +60,8 @@ int Mismatches(const std::vector<uint32_t>& screen, Box area,
       uint32_t want = expected(area.x + x, area.y + y);
       if (shown == want) continue;
       if (!count++ && first)
-        *first = "at " + std::to_string(area.x + x) + "," + std::to_string(area.y + y) +
-                 " shown " + Hex(shown) + " expected " + Hex(want);
+        *first = "at " + std::to_string(area.x + x) + "," + std::to_string(area.y + y) + " shown " +
+                 Hex(shown) + " expected " + Hex(want);
     }
   return count;
 }
@@ -172,7 +175,8 @@ TEST(CanvasDraw, StretchedDrawsFillExactlyTheirBox) {
     auto edge_background = [&](int x0, int y0, int dx, int dy, int n) {
       int same = 0;
       for (int i = 0; i < n; ++i)
-        same += shown(x0 + i * dx, y0 + i * dy) == test::TileAt(background, x0 + i * dx, y0 + i * dy);
+        same +=
+            shown(x0 + i * dx, y0 + i * dy) == test::TileAt(background, x0 + i * dx, y0 + i * dy);
       return same;
     };
     int right = visible.x + visible.w - 1, bottom = visible.y + visible.h - 1;
@@ -216,7 +220,8 @@ TEST(CanvasDraw, AStretchedPictureIsSqueezedNotCropped) {
   for (int by = 0; by < 10; ++by)
     for (int bx = 0; bx < 10; ++bx) {
       auto shown = Mean(on_screen, bx * 40, by * 40, bx * 40 + 40, by * 40 + 40);
-      int sy0 = static_cast<int>(std::lround(by * 73.7)), sy1 = static_cast<int>(std::lround((by + 1) * 73.7));
+      int sy0 = static_cast<int>(std::lround(by * 73.7)),
+          sy1 = static_cast<int>(std::lround((by + 1) * 73.7));
       auto wanted = Mean(in_source, bx * 101, sy0, bx * 101 + 101, sy1);
       for (int c = 0; c < 3; ++c)
         if (std::abs(shown[c] - wanted[c]) > worst) {
@@ -261,14 +266,16 @@ TEST(CanvasDraw, NoLightFringeAroundKeyedShapesAfterASmoothedStretch) {
           for (int u = x0; u < x1; ++u) {
             uint32_t p = source.pixels[static_cast<size_t>(v) * source.width + u] & 0xFFFFFF;
             if (p == 0xFFFFFF) continue;
-            for (int k = 0; k < 3; ++k) limit[k] = std::max<int>(limit[k], p >> (16 - 8 * k) & 0xFF);
+            for (int k = 0; k < 3; ++k)
+              limit[k] = std::max<int>(limit[k], p >> (16 - 8 * k) & 0xFF);
           }
         uint32_t ground = test::TileAt(background, left + x, top + y);
         uint32_t shown = screen[static_cast<size_t>(y) * c.w + x];
         drawn += shown != ground;
         if (limit[0] < 0) {
           if (shown != ground && !stray++)
-            first = "stray pixel " + Hex(shown) + " at " + std::to_string(x) + "," + std::to_string(y);
+            first =
+                "stray pixel " + Hex(shown) + " at " + std::to_string(x) + "," + std::to_string(y);
           continue;
         }
         for (int k = 0; k < 3; ++k) {
@@ -309,6 +316,45 @@ TEST(CanvasDraw, AHandleThatNamesNoPictureDrawsNothing) {
     DrawPicture(画板1, h, 50, 50, {}, {}, kWhiteKey);
     EXPECT_EQ(ReadScreen(0, 0, 600, 600), before) << "handle " << h;
   }
+}
+
+TEST(CanvasDraw, BoxesFarBeyondTheCanvasAreClippedNotWrapped) {
+  const Image background = test::DarkPattern(kScreenW, test::kScreenH, 17);
+  ShowCanvas(background);
+  const std::vector<uint32_t> before = ReadScreen(0, 0, kScreenW, kWorkH);
+  struct Case {
+    const char* name;
+    const ByteBlock* asset;
+    Box box;
+    std::optional<int32_t> mode;
+  };
+  // 16-bit window coordinates would wrap 65636 round to 100.
+  const Case outside[] = {
+      {"own size, far right", &assets::flower_01, {65536 + 100, 100, 147, 163}, kWhiteKey},
+      {"own size, far below", &assets::flower_01, {100, 65536 + 100, 147, 163}, kWhiteKey},
+      {"own size, far left", &assets::flower_01, {-65536 + 100, 100, 147, 163}, 1},
+      {"stretched, far right", &assets::card_1, {70000 + 100 - 4464, 100, 250, 250}, kWhiteKey},
+      {"stretched and plain, far above", &assets::card_1, {100, -65536 + 100, 250, 250}, 3},
+  };
+  for (const Case& c : outside) {
+    ClearCanvas(画板1);
+    DrawPicture(画板1, Handle(*c.asset), c.box.x, c.box.y, c.box.w, c.box.h, c.mode);
+    EXPECT_TRUE(ReadScreen(0, 0, kScreenW, kWorkH) == before) << c.name;
+  }
+  // A box that starts far to the left and ends on the canvas shows its end.
+  ClearCanvas(画板1);
+  const Box wide{-40000, 300, 40300, 100};
+  DrawPicture(画板1, Handle(assets::flower_12), wide.x, wide.y, wide.w, wide.h, 1);
+  std::vector<uint32_t> screen = ReadScreen(0, 290, 400, 120);
+  int changed_inside = 0, changed_outside = 0;
+  for (int y = 290; y < 410; ++y)
+    for (int x = 0; x < 400; ++x) {
+      bool changed =
+          screen[static_cast<size_t>(y - 290) * 400 + x] != test::TileAt(background, x, y);
+      (wide.Contains(x, y) ? changed_inside : changed_outside) += changed;
+    }
+  EXPECT_GT(changed_inside, 300 * 100 * 9 / 10);
+  EXPECT_EQ(changed_outside, 0);
 }
 
 TEST(CanvasDraw, ClippedByAControlAboveAndLostWhereAMovingControlUncoversIt) {

@@ -1,7 +1,10 @@
+// clang-format off
+#include <gtest/gtest.h>  // before any X11 header: Xlib's None clashes with it
+// clang-format on
+
 #include "tests/canvas/canvas_env.h"
 
 #include <X11/Xutil.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -44,7 +47,9 @@ void Put16(uint8_t* p, uint32_t v) {
 void Put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
-uint32_t Get16(const uint8_t* p) { return p[0] | p[1] << 8; }
+uint32_t Get16(const uint8_t* p) {
+  return p[0] | p[1] << 8;
+}
 uint32_t Get32(const uint8_t* p) {
   return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
@@ -169,7 +174,9 @@ class CanvasEnvironment : public ::testing::Environment {
 
 }  // namespace
 
-const CanvasWorld& World() { return g_world; }
+const CanvasWorld& World() {
+  return g_world;
+}
 
 std::vector<uint32_t> ReadScreen(int x, int y, int width, int height) {
   XSync(x::Dpy(), False);
@@ -257,7 +264,7 @@ BmpFile ReadBmp(const ByteBlock* block) {
     return bmp;
   }
   bmp.stride = (24 * static_cast<int64_t>(bmp.width) + 31) / 32 * 4;
-  if (bmp.pixel_offset + bmp.stride * bmp.height > static_cast<uint64_t>(block->length)) {
+  if (bmp.pixel_offset + bmp.stride * bmp.height > static_cast<int64_t>(block->length)) {
     bmp.error = "pixel rows run past the end";
     return bmp;
   }

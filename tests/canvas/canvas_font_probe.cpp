@@ -32,9 +32,10 @@ int main() {
                  FcCharSetHasChar(charset, 0x8FD9);  // 这
   XGlyphInfo h{};
   XftTextExtentsUtf8(x::Dpy(), font, reinterpret_cast<const FcChar8*>("H"), 1, &h);
-  std::printf("font=%s\nweight=%d\nembolden=%d\npixelsize=%g\nascent=%d\ndescent=%d\n"
-              "chinese=%d\nH_height=%d\n",
-              FontFamily(font).c_str(), weight, embolden ? 1 : 0, pixel_size, font->ascent,
-              font->descent, chinese ? 1 : 0, h.height);
+  std::printf(
+      "font=%s\nweight=%d\nembolden=%d\npixelsize=%g\nascent=%d\ndescent=%d\n"
+      "chinese=%d\nH_height=%d\n",
+      FontFamily(font).c_str(), weight, embolden ? 1 : 0, pixel_size, font->ascent, font->descent,
+      chinese ? 1 : 0, h.height);
   return 0;
 }

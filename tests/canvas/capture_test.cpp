@@ -1,13 +1,19 @@
 // CaptureScreen on the real screen: the BMP layout, output sizes, window
 // handles, the capture made before the main window shows, and a capture
 // that comes back unchanged as the canvas background.
+
+// clang-format off
+#include <gtest/gtest.h>  // before any X11 header: Xlib's None clashes with it
+// clang-format on
+
 #include <X11/Xlib.h>
-#include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <thread>
 
 #include "media/assets.h"
 #include "media/screen.h"
@@ -18,6 +24,7 @@
 #include "stage/window_description.h"
 #include "stage/x_connection.h"
 #include "tests/canvas/canvas_env.h"
+#include "tests/support/virtual_desktop.h"
 
 namespace gs {
 namespace {
@@ -33,7 +40,9 @@ using test::Settle;
 using test::ShowCanvas;
 using test::World;
 
-int64_t Stride(int64_t width) { return (24 * width + 31) / 32 * 4; }
+int64_t Stride(int64_t width) {
+  return (24 * width + 31) / 32 * 4;
+}
 
 // A canvas with something on it worth capturing.
 Image BusyCanvas(uint32_t seed) {
@@ -132,8 +141,11 @@ TEST(Capture, OutputSizesAndPercentages) {
     BmpFile f = ReadBmp(bmp.get());
     ExpectLayout(bmp, f, c.expect_w, c.expect_h, c.name);
     if (!f.ok) continue;
-    if (c.averaged == 1) EXPECT_TRUE(f.pixels == screen) << c.name;
-    if (c.averaged > 1) EXPECT_LE(WorstBlockError(screen, f, c.averaged), 2) << c.name;
+    if (c.averaged == 1) {
+      EXPECT_TRUE(f.pixels == screen) << c.name;
+    } else if (c.averaged > 1) {
+      EXPECT_LE(WorstBlockError(screen, f, c.averaged), 2) << c.name;
+    }
   }
   struct Empty {
     const char* name;
@@ -154,9 +166,9 @@ Window TinyWindow(int x, int y, int w, int h) {
   XSetWindowAttributes attributes{};
   attributes.override_redirect = True;
   attributes.background_pixel = 0x336699;
-  Window window = XCreateWindow(display, DefaultRootWindow(display), x, y, w, h, 0, CopyFromParent,
-                                InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel,
-                                &attributes);
+  Window window =
+      XCreateWindow(display, DefaultRootWindow(display), x, y, w, h, 0, CopyFromParent, InputOutput,
+                    CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
   XMapRaised(display, window);
   XSync(display, False);
   return window;
@@ -193,8 +205,13 @@ TEST(Capture, WindowHandles) {
   // window stays above everything, so it goes out of the way first.
   WriteProperty(窗口, Setting::kVisible, false);
   Settle();
-  XSync(probe, False);
   const test::CanvasWorld& w = World();
+  // The window manager takes its frame away in its own time.
+  for (int i = 0; i < 200; ++i) {
+    std::vector<uint32_t> pixel = ReadScreen(w.foreign_x + 10, w.foreign_y + 10, 1, 1);
+    if (!pixel.empty() && pixel[0] == 0xC03020u) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   ASSERT_GT(w.frame_h, w.foreign_h) << "the window manager framed the window";
   OwnedByteBlock framed = CaptureScreen(static_cast<int64_t>(w.foreign));
   ASSERT_TRUE(framed);
@@ -241,8 +258,8 @@ TEST(Capture, ACaptureMadeTheBackgroundReadsBackUnchanged) {
   WriteProperty(画板1, Setting::kBackgroundPicture, capture.get());
   capture.reset();
   ClearCanvas(画板1);
-  const std::vector<uint32_t> window_part(f.pixels.begin(),
-                                          f.pixels.begin() + static_cast<ptrdiff_t>(kScreenW) * kWorkH);
+  const std::vector<uint32_t> window_part(
+      f.pixels.begin(), f.pixels.begin() + static_cast<ptrdiff_t>(kScreenW) * kWorkH);
   EXPECT_TRUE(ReadScreen(0, 0, kScreenW, kWorkH) == window_part) << "after the clear";
   // And after a repaint by the event loop.
   WriteProperty(花3, Setting::kVisible, true);

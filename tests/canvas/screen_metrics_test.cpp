@@ -1,9 +1,13 @@
 // ScreenWidth and ScreenHeight follow a change of resolution made by another
 // program while ours runs. Runs last: the desktop is put back afterwards, but
 // the window manager may have rearranged windows meanwhile.
+
+// clang-format off
+#include <gtest/gtest.h>  // before any X11 header: Xlib's None clashes with it
+// clang-format on
+
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
@@ -64,8 +68,7 @@ class Resolution {
   bool Switch(RRMode mode, int width, int height) {
     Window root = DefaultRootWindow(display_);
     XGrabServer(display_);
-    XRRSetCrtcConfig(display_, resources_, crtc_, CurrentTime, 0, 0, None, RR_Rotate_0, nullptr,
-                     0);
+    XRRSetCrtcConfig(display_, resources_, crtc_, CurrentTime, 0, 0, None, RR_Rotate_0, nullptr, 0);
     XRRSetScreenSize(display_, root, width, height, width * 254 / 960, height * 254 / 960);
     Status status = XRRSetCrtcConfig(display_, resources_, crtc_, CurrentTime, 0, 0, mode,
                                      RR_Rotate_0, &output_, 1);

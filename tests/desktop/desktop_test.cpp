@@ -296,7 +296,9 @@ TEST_F(DesktopTest, LostXServerLeavesTheTestProcessRunning) {
   const pid_t pid = desktop.x_server_pid();
   XConnection open_before(desktop.display().c_str());
   ASSERT_NE(open_before.get(), nullptr);
+  auto unused_since = std::make_unique<XConnection>(desktop.display().c_str());
   desktop.KillXServer();
+  unused_since.reset();  // closing syncs with the dead server
   EXPECT_TRUE(ProcessGone(pid));
   // Xlib's default would exit the process on the lost connection.
   Display* dead = open_before.get();

@@ -35,6 +35,7 @@ void ExpectWholeShow(const std::string& name) {
   int status = show.Wait(120000);
   EXPECT_TRUE(ExitedWith(status, 0)) << name << ": " << DescribeExit(status) << "\n" << show.Log();
   EXPECT_GE(show.MarkTime("overlay"), 0) << name << ": the show did not reach its end";
+  EXPECT_EQ(show.SanitizerFindings(), "") << name;
   EXPECT_EQ(FindShowWindow(), 0u);
 }
 

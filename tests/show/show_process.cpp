@@ -91,6 +91,16 @@ int ShowProcess::Wait(int timeout_ms) {
 
 std::string ShowProcess::Log() { return FileTail(log_path_, 4000); }
 
+std::string ShowProcess::SanitizerFindings() {
+  std::ifstream in(log_path_);
+  std::string line, found;
+  while (std::getline(in, line)) {
+    if (line.find("Sanitizer") != std::string::npos || line.find("runtime error:") != std::string::npos)
+      found += line + "\n";
+  }
+  return found;
+}
+
 bool PressKey(const std::string& keys) {
   return RunCommand({"xdotool", "key", keys}, 5000) == 0;
 }

@@ -27,6 +27,8 @@ class ShowProcess {
   int Wait(int timeout_ms);
   bool Running();
   std::string Log();
+  // Lines of the log where a sanitizer reported something (empty when clean).
+  std::string SanitizerFindings();
   pid_t pid() const { return pid_; }
 
  private:

@@ -140,8 +140,13 @@ void StopChild(pid_t& pid, int grace_ms) {
   kill(-pid, SIGTERM);
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(grace_ms);
   while (std::chrono::steady_clock::now() < deadline) {
-    if (waitpid(pid, nullptr, WNOHANG) == pid) {
-      kill(-pid, SIGKILL);  // whatever the child left behind in its group
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        info.si_pid == pid) {
+      // Ended but not yet reaped, so the group id is still ours: clear out
+      // whatever the child left behind in its group.
+      kill(-pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
       pid = -1;
       return;
     }

@@ -16,6 +16,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -79,7 +80,9 @@ class VirtualDesktop {
   pid_t x_server_pid() const { return xvfb_pid_; }
   pid_t sound_server_pid() const { return pulse_pid_; }
 
-  // How long each part took to become ready, in milliseconds (0 if not started).
+  // How long each part took to become ready, in milliseconds (0 if not
+  // started). The sound server starts alongside the X side, so its time runs
+  // from its start until it was seen ready after the strip.
   struct StartupTimes {
     double x_server = 0, window_manager = 0, strip = 0, sound_server = 0, recorder = 0, total = 0;
     // How often the window manager missed the probe window's first mapping.
@@ -123,7 +126,7 @@ class VirtualDesktop {
   std::atomic<bool> recorder_stop_{false};
   bool frozen_ = false;
   bool exported_ = false;
-  double pulse_spawned_ms_ = 0;
+  std::chrono::steady_clock::time_point pulse_spawned_;
   StartupTimes startup_;
   std::string saved_display_;
   std::string saved_pulse_;
@@ -132,7 +135,7 @@ class VirtualDesktop {
 };
 
 // Reads one pixel of the root window of the current DISPLAY as 0x00RRGGBB.
-// Returns -1 outside the screen.
+// Returns -1 outside the screen or when the display does not answer.
 int64_t ReadScreenPixel(int x, int y);
 
 // A 32-bit property of the root window of the current DISPLAY (for example

@@ -54,7 +54,11 @@ XConnection::XConnection(const char* name) {
 }
 
 XConnection::~XConnection() {
-  if (display_) XCloseDisplay(display_);
+  if (!display_) return;
+  // Closing syncs with the server, which may be gone by now.
+  auto previous_io = XSetIOErrorHandler(NoteLostConnection);
+  XCloseDisplay(display_);
+  XSetIOErrorHandler(previous_io);
 }
 
 XErrorTrap::XErrorTrap(Display* display) : display_(display) {
