@@ -81,5 +81,33 @@ gs_build() {
   gs_as_owner cmake --build "$GS_BUILD" -j "$GS_JOBS" "${targets[@]}"
 }
 
+# Builds the given targets with a sanitizer ("address": AddressSanitizer with
+# UndefinedBehaviorSanitizer; "thread": ThreadSanitizer) into build-<kind>/,
+# lightly optimised to keep the build short, and runs the tests matching the regex.
+gs_sanitized_pass() {
+  local kind="$1" targets="$2" regex="$3" dir="$GS_ROOT/build-$1" t args=()
+  gs_say "== sanitizer pass: $kind"
+  gs_as_owner cmake -S "$GS_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1" \
+    -DGS_SANITIZE="$kind" -DGS_BUILD_TESTS=ON -DGS_BUILD_BENCH=OFF || return 1
+  for t in $targets; do args+=(--target "$t"); done
+  gs_as_owner cmake --build "$dir" -j "$GS_JOBS" "${args[@]}" || return 1
+  gs_as_owner ctest --test-dir "$dir" --output-on-failure --no-tests=error -R "$regex" \
+    -j "${GS_TEST_JOBS:-$GS_JOBS}" --timeout 900
+}
+
+# Builds the libFuzzer targets with clang into build-fuzz/ and runs each for
+# a few seconds from its stored seeds.
+gs_fuzz_smoke() {
+  local dir="$GS_ROOT/build-fuzz"
+  gs_say "== fuzz smoke runs"
+  gs_as_owner env CC=clang CXX=clang++ cmake -S "$GS_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DGS_FUZZ=ON -DGS_BUILD_TESTS=ON -DGS_BUILD_BENCH=OFF || return 1
+  gs_as_owner cmake --build "$dir" -j "$GS_JOBS" --target fuzz_picture_gif fuzz_picture_bmp \
+    fuzz_picture_pcx fuzz_picture_icon fuzz_sound_wave fuzz_sound_midi || return 1
+  gs_as_owner ctest --test-dir "$dir" --output-on-failure --no-tests=error -L fuzz \
+    -j "${GS_TEST_JOBS:-$GS_JOBS}"
+}
+
 gs_now() { date +%s.%N; }
 gs_seconds_since() { awk -v a="$1" -v b="$(gs_now)" 'BEGIN { printf "%.1f", b - a }'; }

@@ -38,11 +38,12 @@ class Soak : public ::testing::Test {
     delete desktop_;
     desktop_ = nullptr;
   }
-  void ExpectCleanEnd(ShowProcess& show, int status, const std::string& what) {
+  // `pid` is the process as started (the ShowProcess forgets it once reaped).
+  void ExpectCleanEnd(ShowProcess& show, pid_t pid, int status, const std::string& what) {
     EXPECT_TRUE(ExitedWithZero(status)) << what << "\n" << show.Log();
     EXPECT_EQ(show.SanitizerFindings(), "") << what;
     EXPECT_EQ(show.Log().find("运行时出错"), std::string::npos) << what;
-    EXPECT_EQ(kill(show.pid(), 0), -1) << what << ": the process is still there";
+    EXPECT_EQ(kill(pid, 0), -1) << what << ": the process is still there";
     EXPECT_EQ(FindShowWindow(), 0u) << what << ": a window was left behind";
   }
   static VirtualDesktop* desktop_;
@@ -52,8 +53,9 @@ VirtualDesktop* Soak::desktop_ = nullptr;
 TEST_F(Soak, FullShows) {
   for (int run = 1; run <= Runs(); ++run) {
     ShowProcess show(RunnerPath(), 0.02, "soak-full");
+    pid_t pid = show.pid();
     int status = show.Wait(120000);
-    ExpectCleanEnd(show, status, "full run " + std::to_string(run));
+    ExpectCleanEnd(show, pid, status, "full run " + std::to_string(run));
     if (HasFailure()) break;
   }
 }
@@ -63,12 +65,13 @@ TEST_F(Soak, EscAtRandomMomentsOfTheEventLoop) {
   // The event loop lasts about 31 s of show time: 0.62 s at this scale, bursts included.
   for (int run = 1; run <= Runs(); ++run) {
     ShowProcess show(RunnerPath(), 0.02, "soak-esc");
+    pid_t pid = show.pid();
     ASSERT_TRUE(show.WaitForMark("opening done", 60000)) << show.Log();
     int delay_ms = static_cast<int>(random() % 1800);
     std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
     PressKey("Escape");
     int status = show.Wait(10000);
-    ExpectCleanEnd(show, status, "Esc run " + std::to_string(run) + " at +" + std::to_string(delay_ms) + " ms");
+    ExpectCleanEnd(show, pid, status, "Esc run " + std::to_string(run) + " at +" + std::to_string(delay_ms) + " ms");
     if (HasFailure()) break;
   }
 }
