@@ -54,7 +54,8 @@ struct Trace {
     std::ifstream in(path);
     std::string line;
     while (std::getline(in, line))
-      if (line.size() > mark.size() && line.compare(line.size() - mark.size(), mark.size(), mark) == 0)
+      if (line.size() > mark.size() &&
+          line.compare(line.size() - mark.size(), mark.size(), mark) == 0)
         return true;
     return false;
   }
@@ -109,7 +110,8 @@ void BM_WholeShow(benchmark::State& state) {
     if (pid > 0) gs::test::StopChild(pid, 200);
     double passes = trace.At("tune change") - trace.At("pass 4");
     state.SetIterationTime(passes);
-    state.counters["idle_loop_cpu_percent"] = 100.0 * (after.cpu_seconds - before.cpu_seconds) / wall;
+    state.counters["idle_loop_cpu_percent"] =
+        100.0 * (after.cpu_seconds - before.cpu_seconds) / wall;
     state.counters["peak_rss_MiB"] = static_cast<double>(peak) / 1024.0;
     state.counters["passes_4_5_seconds"] = passes;
   }

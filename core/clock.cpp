@@ -15,8 +15,12 @@ int64_t ReadClockUs(clockid_t id) {
 }
 }  // namespace
 
-int64_t MonotonicUs() { return ReadClockUs(CLOCK_MONOTONIC); }
-int64_t MonotonicMs() { return MonotonicUs() / 1000; }
+int64_t MonotonicUs() {
+  return ReadClockUs(CLOCK_MONOTONIC);
+}
+int64_t MonotonicMs() {
+  return MonotonicUs() / 1000;
+}
 
 uint32_t TickCountMs() {
   // CLOCK_BOOTTIME counts from system start, including suspend.
@@ -30,7 +34,9 @@ int64_t ScaledUs(int64_t ms) {
   return static_cast<int64_t>(std::llround(static_cast<double>(ms) * 1000.0 * scale));
 }
 
-double TimeScale() { return g_time_scale.load(std::memory_order_relaxed); }
+double TimeScale() {
+  return g_time_scale.load(std::memory_order_relaxed);
+}
 
 namespace internal {
 void SetTimeScaleForTests(double scale) {

@@ -1,3 +1,5 @@
+#include "core/exit.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -5,7 +7,6 @@
 #include <mutex>
 #include <vector>
 
-#include "core/exit.h"
 #include "core/timing.h"
 #include "stage/fonts.h"
 #include "stage/framework.h"

@@ -47,6 +47,8 @@ void ReleaseGlobals() {
   }
 }
 
-const ReleaseRecord& GlobalsReleased() { return g_released; }
+const ReleaseRecord& GlobalsReleased() {
+  return g_released;
+}
 
 }  // namespace gs

@@ -1,3 +1,5 @@
 #include "core/program.h"
 
-int main() { return gs::RunProgram(); }
+int main() {
+  return gs::RunProgram();
+}

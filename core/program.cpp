@@ -26,6 +26,8 @@ int32_t RunProgramWith(const WindowDesign& design, const HandlerTable& handlers)
   EndProgram(0);
 }
 
-int32_t RunProgram() { return RunProgramWith(MainWindowDesign(), ShowHandlers()); }
+int32_t RunProgram() {
+  return RunProgramWith(MainWindowDesign(), ShowHandlers());
+}
 
 }  // namespace gs

@@ -42,9 +42,15 @@ uint32_t RgbColour(int32_t red, int32_t green, int32_t blue) {
          ((static_cast<uint32_t>(blue) & 0xFF) << 16);
 }
 
-std::string IntToText(int32_t value) { return std::to_string(value); }
+std::string IntToText(int32_t value) {
+  return std::to_string(value);
+}
 
-uint32_t RandomState() { return random_state; }
-uint32_t SeedCounter() { return seed_counter; }
+uint32_t RandomState() {
+  return random_state;
+}
+uint32_t SeedCounter() {
+  return seed_counter;
+}
 
 }  // namespace gs

@@ -6,14 +6,14 @@
 
 #include "media/byte_block.h"
 
-#define GS_ASSET_LIST(X)                                                                      \
-  X(flower_01, gif)                                                                           \
-  X(flower_02, gif)                                                                           \
-  X(flower_03, gif) X(flower_04, gif) X(flower_05, gif) X(flower_06, gif) X(flower_07, gif)  \
-      X(flower_08, gif) X(flower_09, gif) X(flower_10, gif) X(flower_11, gif)                \
-          X(flower_12, gif) X(flower_13, gif) X(flower_14, gif) X(flower_15, gif)            \
-              X(card_1, gif) X(card_2, gif) X(card_3, gif) X(card_4, gif)                    \
-                  X(centrepiece, gif) X(intro_tune, wav) X(main_song, mp3)
+#define GS_ASSET_LIST(X)                                                                        \
+  X(flower_01, gif)                                                                             \
+  X(flower_02, gif)                                                                             \
+  X(flower_03, gif)                                                                             \
+  X(flower_04, gif) X(flower_05, gif) X(flower_06, gif) X(flower_07, gif) X(flower_08, gif)     \
+      X(flower_09, gif) X(flower_10, gif) X(flower_11, gif) X(flower_12, gif) X(flower_13, gif) \
+          X(flower_14, gif) X(flower_15, gif) X(card_1, gif) X(card_2, gif) X(card_3, gif)      \
+              X(card_4, gif) X(centrepiece, gif) X(intro_tune, wav) X(main_song, mp3)
 
 extern "C" {
 #define GS_DECLARE_ASSET(name, ext) extern const gs::ByteBlock gs_asset_##name;

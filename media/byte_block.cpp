@@ -6,7 +6,9 @@
 
 namespace gs {
 
-void ByteBlockDeleter::operator()(ByteBlock* block) const { std::free(block); }
+void ByteBlockDeleter::operator()(ByteBlock* block) const {
+  std::free(block);
+}
 
 OwnedByteBlock MakeByteBlock(int64_t length) {
   if (length < 0 || length > std::numeric_limits<int32_t>::max()) return {};

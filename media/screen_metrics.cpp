@@ -3,7 +3,11 @@
 
 namespace gs {
 
-int32_t ScreenWidth() { return PrimaryWidth(); }
-int32_t ScreenHeight() { return PrimaryHeight(); }
+int32_t ScreenWidth() {
+  return PrimaryWidth();
+}
+int32_t ScreenHeight() {
+  return PrimaryHeight();
+}
 
 }  // namespace gs

@@ -11,7 +11,9 @@
 namespace gs {
 namespace {
 
-int32_t FlowerHeight() { return ReadProperty(花1, Setting::kHeight); }
+int32_t FlowerHeight() {
+  return ReadProperty(花1, Setting::kHeight);
+}
 
 ControlRefList& List(int m) {
   switch (m) {
@@ -28,7 +30,9 @@ ControlRefList& List(int m) {
 
 constexpr ControlRef kTemplates[] = {花1, 花2, 花3, 花4};
 
-void WorkerEntry(int32_t k) { FallingFlowerWorker(k); }
+void WorkerEntry(int32_t k) {
+  FallingFlowerWorker(k);
+}
 
 }  // namespace
 

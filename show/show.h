@@ -10,7 +10,9 @@ namespace gs {
 
 // Every position computed from the screen size is evaluated in double
 // precision and cut toward zero.
-inline int32_t Truncate(double value) { return static_cast<int32_t>(value); }
+inline int32_t Truncate(double value) {
+  return static_cast<int32_t>(value);
+}
 
 // Opening show.
 void RunShow();

@@ -25,6 +25,8 @@ const ControlRef& ControlRefList::At(int32_t index) const {
   return elements_[static_cast<size_t>(index - 1)];
 }
 
-void AppendToList(ControlRefList& list, ControlRef element) { list.Append(element); }
+void AppendToList(ControlRefList& list, ControlRef element) {
+  list.Append(element);
+}
 
 }  // namespace gs

@@ -45,6 +45,8 @@ void UnregisterAllControls() {
   for (auto& slot : g_controls) slot.store(nullptr, std::memory_order_release);
 }
 
-int32_t NextCopyId() { return g_next_copy_id.fetch_add(1); }
+int32_t NextCopyId() {
+  return g_next_copy_id.fetch_add(1);
+}
 
 }  // namespace gs

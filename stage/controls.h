@@ -57,8 +57,8 @@ Control* FindControl(int32_t control_id);
 // The loaded window's record; null when no window is loaded.
 struct WindowRecord {
   Control* self = nullptr;
-  std::vector<Control*> controls;              // description order (copies inserted before source)
-  std::vector<ControlDesign> snapshot;         // load-time copy, never changed
+  std::vector<Control*> controls;               // description order (copies inserted before source)
+  std::vector<ControlDesign> snapshot;          // load-time copy, never changed
   std::vector<std::unique_ptr<Control>> owned;  // storage
 };
 WindowRecord* LoadedWindow(int32_t window_id);

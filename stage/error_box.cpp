@@ -138,17 +138,17 @@ void ShowErrorBox(const std::string& caption, const std::string& text) {
       ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
   int left = screen.x + (screen.width - layout.width) / 2;
   int top = screen.y + (screen.height - layout.height) / 2;
-  Window window = XCreateWindow(display, x::Root(), left, top,
-                                static_cast<unsigned>(layout.width),
-                                static_cast<unsigned>(layout.height), 0, CopyFromParent,
-                                InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
+  Window window =
+      XCreateWindow(display, x::Root(), left, top, static_cast<unsigned>(layout.width),
+                    static_cast<unsigned>(layout.height), 0, CopyFromParent, InputOutput,
+                    CopyFromParent, CWBackPixel | CWEventMask, &attributes);
   XStoreName(display, window, "Error");
   XChangeProperty(display, window, x::GetAtom("_NET_WM_NAME"), x::GetAtom("UTF8_STRING"), 8,
                   PropModeReplace, reinterpret_cast<const unsigned char*>(caption.data()),
                   static_cast<int>(caption.size()));
   Atom type = x::GetAtom("_NET_WM_WINDOW_TYPE_DIALOG");
-  XChangeProperty(display, window, x::GetAtom("_NET_WM_WINDOW_TYPE"), XA_ATOM, 32,
-                  PropModeReplace, reinterpret_cast<unsigned char*>(&type), 1);
+  XChangeProperty(display, window, x::GetAtom("_NET_WM_WINDOW_TYPE"), XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(&type), 1);
   Atom states[] = {x::GetAtom("_NET_WM_STATE_ABOVE"), x::GetAtom("_NET_WM_STATE_MODAL")};
   XChangeProperty(display, window, x::GetAtom("_NET_WM_STATE"), XA_ATOM, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(states), 2);

@@ -168,20 +168,30 @@ bool FrameworkInit() {
   return true;
 }
 
-bool FrameworkReady() { return g_ready.load(); }
+bool FrameworkReady() {
+  return g_ready.load();
+}
 
-bool IsMainThread() { return !g_ready.load() || std::this_thread::get_id() == g_main_thread; }
+bool IsMainThread() {
+  return !g_ready.load() || std::this_thread::get_id() == g_main_thread;
+}
 
 void StopEventDelivery() {
   g_delivery_stopped.store(true);
   Wake();
 }
 
-bool EventDeliveryStopped() { return g_delivery_stopped.load(); }
+bool EventDeliveryStopped() {
+  return g_delivery_stopped.load();
+}
 
-bool EventLoopRunning() { return g_loop_running.load(); }
+bool EventLoopRunning() {
+  return g_loop_running.load();
+}
 
-void RequestQuit() { g_quit = true; }
+void RequestQuit() {
+  g_quit = true;
+}
 
 void RequestRepaint(int32_t control_id) {
   if (std::find(g_repaints.begin(), g_repaints.end(), control_id) == g_repaints.end())

@@ -20,15 +20,17 @@ bool CreateLabel(Control* control, Window parent) {
   attributes.background_pixmap = None;  // the label paints all of itself
   attributes.event_mask = ExposureMask;
   attributes.backing_store = NotUseful;
-  control->xwin = XCreateWindow(
-      x::Dpy(), parent, control->design.left, control->design.top,
-      static_cast<unsigned>(std::max(1, control->design.width)),
-      static_cast<unsigned>(std::max(1, control->design.height)), 0, CopyFromParent, InputOutput,
-      CopyFromParent, CWBackPixmap | CWEventMask | CWBackingStore, &attributes);
+  control->xwin = XCreateWindow(x::Dpy(), parent, control->design.left, control->design.top,
+                                static_cast<unsigned>(std::max(1, control->design.width)),
+                                static_cast<unsigned>(std::max(1, control->design.height)), 0,
+                                CopyFromParent, InputOutput, CopyFromParent,
+                                CWBackPixmap | CWEventMask | CWBackingStore, &attributes);
   return control->xwin != 0;
 }
 
-void ReleaseLabel(Control* control) { control->label.reset(); }
+void ReleaseLabel(Control* control) {
+  control->label.reset();
+}
 
 void LabelPaint(Control* control) {
   if (!control->label || !control->xwin || !control->mapped) return;
@@ -43,8 +45,8 @@ void LabelPaint(Control* control) {
   XFreeGC(display, gc);
   XftFont* font = UiFont();
   if (font && !state.caption.empty()) {
-    XftDraw* draw = XftDrawCreate(display, control->xwin, x::DefaultVisualPtr(),
-                                  x::DefaultColormapId());
+    XftDraw* draw =
+        XftDrawCreate(display, control->xwin, x::DefaultVisualPtr(), x::DefaultColormapId());
     uint32_t rgb = x::RgbForColourValue(state.text_colour);
     XRenderColor render{static_cast<unsigned short>(((rgb >> 16) & 0xFF) * 257),
                         static_cast<unsigned short>(((rgb >> 8) & 0xFF) * 257),
@@ -61,6 +63,8 @@ void LabelPaint(Control* control) {
   XFlush(display);
 }
 
-void LabelChanged(Control* control) { RequestRepaint(control->id); }
+void LabelChanged(Control* control) {
+  RequestRepaint(control->id);
+}
 
 }  // namespace gs

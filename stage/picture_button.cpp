@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "stage/button_internal.h"
-#include "stage/ximage.h"
 #include "stage/x_connection.h"
+#include "stage/ximage.h"
 
 namespace gs {
 namespace {
@@ -62,11 +62,11 @@ bool CreatePictureButton(Control* control, Window parent) {
   attributes.event_mask = ButtonPressMask | ButtonReleaseMask | EnterWindowMask | LeaveWindowMask;
   attributes.backing_store = NotUseful;
   attributes.background_pixel = BlackPixel(display, x::ScreenNumber());
-  control->xwin = XCreateWindow(
-      display, parent, control->design.left, control->design.top,
-      static_cast<unsigned>(std::max(1, control->design.width)),
-      static_cast<unsigned>(std::max(1, control->design.height)), 0, CopyFromParent, InputOutput,
-      CopyFromParent, CWEventMask | CWBackingStore | CWBackPixel, &attributes);
+  control->xwin = XCreateWindow(display, parent, control->design.left, control->design.top,
+                                static_cast<unsigned>(std::max(1, control->design.width)),
+                                static_cast<unsigned>(std::max(1, control->design.height)), 0,
+                                CopyFromParent, InputOutput, CopyFromParent,
+                                CWEventMask | CWBackingStore | CWBackPixel, &attributes);
   if (!control->xwin) return false;
   BuildFaceAndShape(control);
   return true;

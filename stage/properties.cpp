@@ -37,8 +37,7 @@ Control* ResolveLive(ControlRef ref, Access access) {
 }
 
 bool IsGeometry(Setting s) {
-  return s == Setting::kLeft || s == Setting::kTop || s == Setting::kWidth ||
-         s == Setting::kHeight;
+  return s == Setting::kLeft || s == Setting::kTop || s == Setting::kWidth || s == Setting::kHeight;
 }
 
 // Applies a geometry change on the main thread (workers wait for it).

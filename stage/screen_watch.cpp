@@ -72,7 +72,9 @@ bool HandleScreenEvent(const XEvent& event) {
   return true;
 }
 
-Rect PrimaryMonitor() { return ReadPrimary(); }
+Rect PrimaryMonitor() {
+  return ReadPrimary();
+}
 
 Rect MonitorOf(const Rect& rect) {
   int primary = 0;

@@ -13,7 +13,8 @@ namespace gs {
 namespace {
 
 ControlDesign Make(ControlKind kind, const char* name, ControlRef ref, int32_t left, int32_t top,
-                   int32_t width, int32_t height, bool visible, HandlerId handler = HandlerId::kNone) {
+                   int32_t width, int32_t height, bool visible,
+                   HandlerId handler = HandlerId::kNone) {
   ControlDesign d;
   d.kind = kind;
   d.name = name;

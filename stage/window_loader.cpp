@@ -26,8 +26,8 @@ void SetTopLevelHints(Window window, const WindowDesign& design) {
   Display* display = x::Dpy();
   // No frame, no title bar.
   long motif[5] = {2, 0, 0, 0, 0};
-  XChangeProperty(display, window, x::GetAtom("_MOTIF_WM_HINTS"), x::GetAtom("_MOTIF_WM_HINTS"),
-                  32, PropModeReplace, reinterpret_cast<unsigned char*>(motif), 5);
+  XChangeProperty(display, window, x::GetAtom("_MOTIF_WM_HINTS"), x::GetAtom("_MOTIF_WM_HINTS"), 32,
+                  PropModeReplace, reinterpret_cast<unsigned char*>(motif), 5);
   std::vector<Atom> states;
   if (design.always_on_top) states.push_back(x::GetAtom("_NET_WM_STATE_ABOVE"));
   if (!design.show_in_taskbar) {
@@ -35,11 +35,10 @@ void SetTopLevelHints(Window window, const WindowDesign& design) {
     states.push_back(x::GetAtom("_NET_WM_STATE_SKIP_PAGER"));
   }
   XChangeProperty(display, window, x::GetAtom("_NET_WM_STATE"), XA_ATOM, 32, PropModeReplace,
-                  reinterpret_cast<unsigned char*>(states.data()),
-                  static_cast<int>(states.size()));
+                  reinterpret_cast<unsigned char*>(states.data()), static_cast<int>(states.size()));
   Atom type = x::GetAtom("_NET_WM_WINDOW_TYPE_NORMAL");
-  XChangeProperty(display, window, x::GetAtom("_NET_WM_WINDOW_TYPE"), XA_ATOM, 32,
-                  PropModeReplace, reinterpret_cast<unsigned char*>(&type), 1);
+  XChangeProperty(display, window, x::GetAtom("_NET_WM_WINDOW_TYPE"), XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(&type), 1);
   Atom protocols[] = {x::GetAtom("WM_DELETE_WINDOW")};
   XSetWMProtocols(display, window, protocols, 1);
   XClassHint class_hint{const_cast<char*>("greeting-show"), const_cast<char*>("GreetingShow")};
@@ -101,7 +100,9 @@ void WaitUntilMapped(Control* control) {
       if (attributes.map_state == IsViewable) break;
     }
     XFlush(display);
-    struct timespec pause_ts{0, 2000000};
+    struct timespec pause_ts {
+      0, 2000000
+    };
     nanosleep(&pause_ts, nullptr);
   }
   XSync(display, False);
@@ -109,7 +110,8 @@ void WaitUntilMapped(Control* control) {
 
 void PlaceOverWorkArea(Control* control) {
   Display* display = x::Dpy();
-  Rect monitor = MonitorOf({control->x.load(), control->y.load(), control->w.load(), control->h.load()});
+  Rect monitor =
+      MonitorOf({control->x.load(), control->y.load(), control->w.load(), control->h.load()});
   Rect area = monitor;
   if (x::WindowManagerRunning()) {
     std::vector<long> desktop = x::ReadCardinals(x::Root(), "_NET_CURRENT_DESKTOP");
@@ -149,7 +151,9 @@ void CloseOnEsc(const XKeyEvent& key) {
 
 }  // namespace
 
-const HandlerTable& WindowHandlers() { return g_handlers; }
+const HandlerTable& WindowHandlers() {
+  return g_handlers;
+}
 
 WindowRecord* LoadedWindow(int32_t window_id) {
   if (window_id != kMainWindowId) return nullptr;
@@ -175,12 +179,11 @@ void LoadWindow(const WindowDesign& design, const HandlerTable& handlers) {
       KeyPressMask | StructureNotifyMask | FocusChangeMask | ExposureMask | PropertyChangeMask;
   attributes.bit_gravity = NorthWestGravity;
   attributes.backing_store = NotUseful;
-  Window top = XCreateWindow(display, x::Root(), design.window.left, design.window.top,
-                             static_cast<unsigned>(std::max(1, design.window.width)),
-                             static_cast<unsigned>(std::max(1, design.window.height)), 0,
-                             CopyFromParent, InputOutput, CopyFromParent,
-                             CWBackPixel | CWEventMask | CWBitGravity | CWBackingStore,
-                             &attributes);
+  Window top = XCreateWindow(
+      display, x::Root(), design.window.left, design.window.top,
+      static_cast<unsigned>(std::max(1, design.window.width)),
+      static_cast<unsigned>(std::max(1, design.window.height)), 0, CopyFromParent, InputOutput,
+      CopyFromParent, CWBackPixel | CWEventMask | CWBitGravity | CWBackingStore, &attributes);
   if (!top) RuntimeErrorStop(0, "载入启动窗口失败", where);
   self->xwin = top;
   self->x = design.window.left;

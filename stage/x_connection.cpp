@@ -53,7 +53,9 @@ bool Open() {
   return true;
 }
 
-bool IsOpen() { return g_display != nullptr; }
+bool IsOpen() {
+  return g_display != nullptr;
+}
 
 void Close() {
   if (!g_display) return;
@@ -62,12 +64,24 @@ void Close() {
   g_atoms.clear();
 }
 
-Display* Dpy() { return g_display; }
-int ScreenNumber() { return DefaultScreen(g_display); }
-Window Root() { return RootWindow(g_display, ScreenNumber()); }
-Visual* DefaultVisualPtr() { return DefaultVisual(g_display, ScreenNumber()); }
-int Depth() { return DefaultDepth(g_display, ScreenNumber()); }
-Colormap DefaultColormapId() { return DefaultColormap(g_display, ScreenNumber()); }
+Display* Dpy() {
+  return g_display;
+}
+int ScreenNumber() {
+  return DefaultScreen(g_display);
+}
+Window Root() {
+  return RootWindow(g_display, ScreenNumber());
+}
+Visual* DefaultVisualPtr() {
+  return DefaultVisual(g_display, ScreenNumber());
+}
+int Depth() {
+  return DefaultDepth(g_display, ScreenNumber());
+}
+Colormap DefaultColormapId() {
+  return DefaultColormap(g_display, ScreenNumber());
+}
 
 Atom GetAtom(const char* name) {
   auto it = g_atoms.find(name);
@@ -77,7 +91,9 @@ Atom GetAtom(const char* name) {
   return atom;
 }
 
-uint32_t FaceColourRgb() { return 0x00EFEBE7; }
+uint32_t FaceColourRgb() {
+  return 0x00EFEBE7;
+}
 
 uint32_t RgbForColourValue(uint32_t colour_value) {
   if (colour_value == 0xFF000000u) return FaceColourRgb();

@@ -107,7 +107,9 @@ TEST(ErrorText, LinesAppearOnlyWhenTheirPartIsGiven) {
 }
 
 int g_hook_runs = 0;
-void CountingHook() { ++g_hook_runs; }
+void CountingHook() {
+  ++g_hook_runs;
+}
 
 TEST(ExitHooks, RegisteredTwiceRunsOnce) {
   internal::DiscardExitHooks();
@@ -139,7 +141,8 @@ TEST(ControlRefListDeathTest, IndexOutOfRangeStopsWithItsCode) {
   list.At(1) = {1, 9};
   EXPECT_EQ(list.At(1), (ControlRef{1, 9}));
   EXPECT_EXIT(list.At(0), ::testing::ExitedWithCode(255), "错误代码：4");
-  EXPECT_EXIT(list.At(0), ::testing::ExitedWithCode(255), "错误信息：数组成员引用下标必须大于等于1");
+  EXPECT_EXIT(list.At(0), ::testing::ExitedWithCode(255),
+              "错误信息：数组成员引用下标必须大于等于1");
   EXPECT_EXIT(list.At(3), ::testing::ExitedWithCode(255), "错误代码：1");
   EXPECT_EXIT(list.At(3), ::testing::ExitedWithCode(255), "错误信息：数组成员引用下标超出定义范围");
 }

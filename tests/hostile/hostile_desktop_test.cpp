@@ -1,9 +1,8 @@
 // The whole program, faster through the test clock, on desktops that are not
 // the comfortable default: it must end as it should, never hang, and never
 // leave its window behind.
-#include <gtest/gtest.h>
-
 #include <X11/Xlib.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,7 +21,9 @@ namespace {
 
 constexpr double kScale = 0.05;
 
-void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Sleep(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 bool ExitedWith(int status, int code) {
   return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == code;

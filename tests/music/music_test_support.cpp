@@ -99,7 +99,7 @@ bool ExitProbe::Start() {
 
   ChildSpec child;
   child.argv = {std::string(self.data(), static_cast<size_t>(length)),
-               "--gtest_filter=MusicChild.PlaysUntilTold"};
+                "--gtest_filter=MusicChild.PlaysUntilTold"};
   child.env = {{kModeVariable, mode_}};
   child.stderr_fd = stderr_fd;
   child.fds = {{ready[1], kChildReadyFd}, {release[0], kChildReleaseFd}};

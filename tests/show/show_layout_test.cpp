@@ -1,8 +1,7 @@
 // Where the opening show and the bursts draw, for the screen size this
 // process runs on; checked from the draw calls and, for a few, on the screen.
-#include <gtest/gtest.h>
-
 #include <X11/Xlib.h>
+#include <gtest/gtest.h>
 
 #include <utility>
 
@@ -29,7 +28,9 @@ std::vector<Stamp> Positions(const std::vector<DrawCall>& calls) {
   return out;
 }
 
-bool Is(int w, int h) { return TestScreen().width == w && TestScreen().height == h; }
+bool Is(int w, int h) {
+  return TestScreen().width == w && TestScreen().height == h;
+}
 
 TEST(HeartOutline, StampsOfThisScreen) {
   PictureHandle flower = LoadPicture(&assets::flower_02);
@@ -46,12 +47,11 @@ TEST(HeartOutline, StampsOfThisScreen) {
   std::vector<Stamp> got = Positions(calls);
   if (Is(1920, 1080)) {
     const std::vector<Stamp> expected = {
-        {886, 360},  {831, 295},  {941, 295},  {776, 230},  {996, 230},  {721, 165},
-        {1051, 165}, {666, 100},  {1106, 100}, {573, 100},  {1199, 100}, {480, 100},
-        {1292, 100}, {425, 165},  {1347, 165}, {370, 230},  {1402, 230}, {315, 295},
-        {1457, 295}, {408, 360},  {1364, 360}, {501, 425},  {1271, 425}, {594, 490},
-        {1178, 490}, {687, 555},  {1085, 555}, {780, 620},  {992, 620},  {873, 685},
-        {899, 685}};
+        {886, 360},  {831, 295},  {941, 295},  {776, 230},  {996, 230},  {721, 165},  {1051, 165},
+        {666, 100},  {1106, 100}, {573, 100},  {1199, 100}, {480, 100},  {1292, 100}, {425, 165},
+        {1347, 165}, {370, 230},  {1402, 230}, {315, 295},  {1457, 295}, {408, 360},  {1364, 360},
+        {501, 425},  {1271, 425}, {594, 490},  {1178, 490}, {687, 555},  {1085, 555}, {780, 620},
+        {992, 620},  {873, 685},  {899, 685}};
     EXPECT_EQ(got, expected);
   } else if (Is(1366, 768)) {
     // Phase 1 is held at the top edge, which shifts phases 3 and 4 down.
@@ -112,7 +112,8 @@ TEST(GreetingCards, FiveDrawsAtTheirPlaces) {
   }
   std::vector<Stamp> got = Positions(calls);
   if (Is(1920, 1080)) {
-    EXPECT_EQ(got, (std::vector<Stamp>{{288, 87}, {1280, 87}, {288, 720}, {1280, 720}, {640, 270}}));
+    EXPECT_EQ(got,
+              (std::vector<Stamp>{{288, 87}, {1280, 87}, {288, 720}, {1280, 720}, {640, 270}}));
   } else if (Is(1366, 768)) {
     EXPECT_EQ(got, (std::vector<Stamp>{{204, 62}, {910, 62}, {204, 512}, {910, 512}, {455, 192}}));
   }
@@ -153,8 +154,8 @@ TEST(ScatterBursts, OnlyTheThirtiethTickBurstsAndEachBurstFollowsTheGenerator) {
     int32_t choice = ref.Draw(1, 5);
     const Picture* picture = RegisteredPicture(calls[burst * 99].picture);
     ASSERT_NE(picture, nullptr);
-    static const std::pair<int, int> kPoolSizes[] = {{147, 90}, {100, 77}, {115, 115}, {125, 135},
-                                                     {147, 131}};
+    static const std::pair<int, int> kPoolSizes[] = {
+        {147, 90}, {100, 77}, {115, 115}, {125, 135}, {147, 131}};
     EXPECT_EQ(picture->width, kPoolSizes[choice - 1].first) << "burst " << burst;
     EXPECT_EQ(picture->height, kPoolSizes[choice - 1].second) << "burst " << burst;
     for (int n = 0; n < 99; ++n) {

@@ -18,8 +18,12 @@
 
 namespace gs::test {
 
-std::string RunnerPath() { return GS_SHOW_RUNNER_PATH; }
-std::string ShippedPath() { return GS_SHIPPED_PATH; }
+std::string RunnerPath() {
+  return GS_SHOW_RUNNER_PATH;
+}
+std::string ShippedPath() {
+  return GS_SHIPPED_PATH;
+}
 
 ShowProcess::ShowProcess(const std::string& binary, double time_scale, const std::string& name) {
   std::string dir = "/tmp/gs-show-" + std::to_string(getpid());
@@ -89,13 +93,16 @@ int ShowProcess::Wait(int timeout_ms) {
   return -1;
 }
 
-std::string ShowProcess::Log() { return FileTail(log_path_, 4000); }
+std::string ShowProcess::Log() {
+  return FileTail(log_path_, 4000);
+}
 
 std::string ShowProcess::SanitizerFindings() {
   std::ifstream in(log_path_);
   std::string line, found;
   while (std::getline(in, line)) {
-    if (line.find("Sanitizer") != std::string::npos || line.find("runtime error:") != std::string::npos)
+    if (line.find("Sanitizer") != std::string::npos ||
+        line.find("runtime error:") != std::string::npos)
       found += line + "\n";
   }
   return found;

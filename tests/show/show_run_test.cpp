@@ -1,7 +1,6 @@
 // Whole runs of the program, faster through the test clock, on a private desktop.
-#include <gtest/gtest.h>
-
 #include <X11/Xlib.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -17,9 +16,13 @@
 namespace gs::test {
 namespace {
 
-void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Sleep(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
-bool ExitedWithZero(int status) { return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0; }
+bool ExitedWithZero(int status) {
+  return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 class FastShow : public ::testing::Test {
  protected:
@@ -35,9 +38,10 @@ class FastShow : public ::testing::Test {
 };
 VirtualDesktop* FastShow::desktop_ = nullptr;
 
-const char* const kOrder[] = {"start",  "window shown", "first heart", "pass 1",   "pass 2",
-                              "pass 3", "pass 4",       "pass 5",      "tune change", "cards",
-                              "cards done", "opening done", "bursts", "bursts done", "overlay"};
+const char* const kOrder[] = {"start",       "window shown", "first heart", "pass 1",
+                              "pass 2",      "pass 3",       "pass 4",      "pass 5",
+                              "tune change", "cards",        "cards done",  "opening done",
+                              "bursts",      "bursts done",  "overlay"};
 
 TEST_F(FastShow, TwentyRunsInARowEndWithZeroAfterEveryPhase) {
   for (int run = 1; run <= 20; ++run) {
@@ -59,10 +63,13 @@ TEST_F(FastShow, EscDuringTheEventLoopEndsWithZeroAtAnyMoment) {
     int delay_ms;
   };
   std::mt19937 random(12);
-  std::vector<Moment> moments = {{"opening done", 50},  {"opening done", 300},
-                                 {"opening done", 900}, {"bursts done", 10},
+  std::vector<Moment> moments = {{"opening done", 50},
+                                 {"opening done", 300},
+                                 {"opening done", 900},
+                                 {"bursts done", 10},
                                  {"bursts done", 200}};
-  for (int i = 0; i < 3; ++i) moments.push_back({"opening done", static_cast<int>(random() % 1200)});
+  for (int i = 0; i < 3; ++i)
+    moments.push_back({"opening done", static_cast<int>(random() % 1200)});
   double slowest_end_ms = 0;
   for (const Moment& moment : moments) {
     ShowProcess show(RunnerPath(), 0.1, "esc");
@@ -71,7 +78,9 @@ TEST_F(FastShow, EscDuringTheEventLoopEndsWithZeroAtAnyMoment) {
     ASSERT_TRUE(PressKey("Escape"));
     auto pressed = std::chrono::steady_clock::now();
     int status = show.Wait(5000);
-    double end_ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pressed).count();
+    double end_ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pressed)
+            .count();
     slowest_end_ms = std::max(slowest_end_ms, end_ms);
     EXPECT_TRUE(ExitedWithZero(status)) << moment.after_mark << "+" << moment.delay_ms << "\n"
                                         << show.Log();

@@ -36,7 +36,8 @@ void WriteMark(const char* mark) {
 
 int main() {
   g_start_us = gs::MonotonicUs();
-  if (const char* scale = std::getenv("GS_TEST_TIME_SCALE")) gs::test::SetTimeScale(std::atof(scale));
+  if (const char* scale = std::getenv("GS_TEST_TIME_SCALE"))
+    gs::test::SetTimeScale(std::atof(scale));
   g_real_time_from = std::getenv("GS_TEST_REAL_TIME_FROM");
   if (g_real_time_from) gs::SetShowMarkObserver(WriteMark);
   if (const char* trace = std::getenv("GS_TEST_TRACE")) {

@@ -8,6 +8,7 @@
 
 #include "core/globals.h"
 #include "core/timing.h"
+#include "stage/fonts.h"
 #include "stage/framework.h"
 #include "stage/properties.h"
 #include "stage/window_description.h"
@@ -18,7 +19,9 @@ namespace gs::test {
 namespace {
 ScreenSize g_screen;
 std::vector<DrawCall> g_calls;
-void Record(const DrawCall& call) { g_calls.push_back(call); }
+void Record(const DrawCall& call) {
+  g_calls.push_back(call);
+}
 
 class LoadedWindowEnvironment : public ::testing::Environment {
  public:
@@ -41,6 +44,10 @@ class LoadedWindowEnvironment : public ::testing::Environment {
   void TearDown() override {
     // Workers started by the tests stand still at their first move; end them.
     StopAndJoinWorkers();
+    // Release what the tests loaded while the display is still there.
+    ReleaseWindows();
+    ReleaseFonts();
+    ReleaseFramework();
     desktop_.reset();
   }
 
@@ -49,14 +56,20 @@ class LoadedWindowEnvironment : public ::testing::Environment {
 };
 }  // namespace
 
-ScreenSize TestScreen() { return g_screen; }
+ScreenSize TestScreen() {
+  return g_screen;
+}
 
 DrawRecorder::DrawRecorder() {
   g_calls.clear();
   SetDrawObserver(Record);
 }
-DrawRecorder::~DrawRecorder() { SetDrawObserver(nullptr); }
-const std::vector<DrawCall>& DrawRecorder::calls() const { return g_calls; }
+DrawRecorder::~DrawRecorder() {
+  SetDrawObserver(nullptr);
+}
+const std::vector<DrawCall>& DrawRecorder::calls() const {
+  return g_calls;
+}
 
 }  // namespace gs::test
 

@@ -1,7 +1,6 @@
 // The program's own code at real speed, timing every phase from its marks and
 // printing each measured duration next to the delays it holds.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdio>

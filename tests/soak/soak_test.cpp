@@ -4,7 +4,6 @@
 // window left behind.
 // GS_SOAK_RUNS sets the number of runs of each kind (default 5; the long form is 100).
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/wait.h>
 
@@ -71,7 +70,8 @@ TEST_F(Soak, EscAtRandomMomentsOfTheEventLoop) {
     std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
     PressKey("Escape");
     int status = show.Wait(10000);
-    ExpectCleanEnd(show, pid, status, "Esc run " + std::to_string(run) + " at +" + std::to_string(delay_ms) + " ms");
+    ExpectCleanEnd(show, pid, status,
+                   "Esc run " + std::to_string(run) + " at +" + std::to_string(delay_ms) + " ms");
     if (HasFailure()) break;
   }
 }

@@ -8,6 +8,7 @@
 
 #include "core/globals.h"
 #include "core/timing.h"
+#include "stage/fonts.h"
 #include "stage/framework.h"
 #include "stage/properties.h"
 #include "stage/window_description.h"
@@ -29,6 +30,10 @@ class StageEnvironment : public ::testing::Environment {
   }
   void TearDown() override {
     StopAndJoinWorkers();
+    // Release what the tests loaded while the display is still there.
+    ReleaseWindows();
+    ReleaseFonts();
+    ReleaseFramework();
     desktop_.reset();
   }
 
@@ -37,7 +42,9 @@ class StageEnvironment : public ::testing::Environment {
 };
 }  // namespace
 
-const DesktopOptions& StageDesktop() { return g_options; }
+const DesktopOptions& StageDesktop() {
+  return g_options;
+}
 
 void LoadPlainMainWindow() {
   LoadWindow(MainWindowDesign(), HandlerTable{});

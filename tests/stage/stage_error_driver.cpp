@@ -19,7 +19,9 @@ void MarkHookRan() {
   if (FILE* f = std::fopen(g_hook_file.c_str(), "w")) std::fclose(f);
 }
 gs::ControlRefList g_list;
-void WorkerIndexesTooFar(int32_t) { (void)g_list.At(3); }
+void WorkerIndexesTooFar(int32_t) {
+  (void)g_list.At(3);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -35,7 +37,8 @@ int main(int argc, char** argv) {
     LoadWindow(design, HandlerTable{});
   } else {
     LoadWindow(MainWindowDesign(), HandlerTable{});
-    if (scenario == "unknown-window") ReadProperty({kMainWindowId + 7, 画板1.control_id}, Setting::kTop);
+    if (scenario == "unknown-window")
+      ReadProperty({kMainWindowId + 7, 画板1.control_id}, Setting::kTop);
     if (scenario == "move-missing") MoveControl({kMainWindowId, 777777}, 1, 2, 3, 4);
     if (scenario == "worker-index") {
       g_list.Append(花1);

@@ -1,8 +1,7 @@
 // The fatal stop: its box on the screen, closed with a key, status 255, and
 // no exit hook run; without a display, the same text on standard error.
-#include <gtest/gtest.h>
-
 #include <X11/Xlib.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,7 +24,8 @@ Window FindByName(Display* display, Window window, const std::string& name) {
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
   if (XGetWindowProperty(display, window, net_name, 0, 64, False, AnyPropertyType, &type, &format,
-                         &count, &after, &data) == Success && data) {
+                         &count, &after, &data) == Success &&
+      data) {
     bool match = std::string(reinterpret_cast<char*>(data), count) == name;
     XFree(data);
     if (match) return window;
@@ -81,7 +81,8 @@ TEST(FatalStop, ShowsTheBoxEndsWith255AndRunsNoHook) {
     for (int i = 0; i < 250 && ChildAlive(pid, &status); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_EQ(pid, -1) << s.name << ": still running after Return";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255) << s.name << " " << DescribeExit(status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255)
+        << s.name << " " << DescribeExit(status);
     struct stat st {};
     EXPECT_NE(stat(hook_file.c_str(), &st), 0) << s.name << ": the exit hook ran";
   }

@@ -23,7 +23,9 @@ int64_t g_rewrite_at = 0;
 int64_t g_busy_ended = 0;
 int g_scenario = 0;
 
-void Finish() { internal::CloseMainWindow(); }
+void Finish() {
+  internal::CloseMainWindow();
+}
 
 void Created() {
   switch (g_scenario) {
@@ -31,7 +33,7 @@ void Created() {
     case 2:  // another period and back restarts it
       WriteProperty(时钟1, Setting::kTimerPeriod, 3000);  // 300 ms
       break;
-    case 3:  // busy handler
+    case 3:                                               // busy handler
       WriteProperty(时钟1, Setting::kTimerPeriod, 1000);  // 100 ms
       break;
     case 4:  // period set during the created event; the event outlasts it
@@ -54,8 +56,8 @@ void Tick1() {
     Delay(10000);  // 1 s busy: ten periods
     g_busy_ended = MonotonicMs();
   }
-  if ((g_scenario <= 2 && n == 3) || (g_scenario == 3 && MonotonicMs() - g_busy_ended > 250 &&
-                                      g_busy_ended) ||
+  if ((g_scenario <= 2 && n == 3) ||
+      (g_scenario == 3 && MonotonicMs() - g_busy_ended > 250 && g_busy_ended) ||
       (g_scenario == 4 && n == 2))
     Finish();
 }
@@ -100,8 +102,8 @@ TEST(TimerTicks, AnotherPeriodAndBackRestartsTheWait) {
   ASSERT_EQ(g_ticks_1.size(), 3u);
   ASSERT_GT(g_rewrite_at, g_ticks_1[0]);
   // The first tick after the writes falls a whole period after the last write.
-  int64_t next = *std::find_if(g_ticks_1.begin(), g_ticks_1.end(),
-                               [](int64_t t) { return t > g_rewrite_at; });
+  int64_t next =
+      *std::find_if(g_ticks_1.begin(), g_ticks_1.end(), [](int64_t t) { return t > g_rewrite_at; });
   EXPECT_NEAR(static_cast<double>(next - g_rewrite_at), 300.0, 75.0);
 }
 

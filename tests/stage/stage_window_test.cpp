@@ -1,8 +1,7 @@
 // The main window and its controls on a real X server: load order, stacking,
 // shapes, placement, settings, moves and copies.
-#include <gtest/gtest.h>
-
 #include <X11/Xlib.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 
@@ -51,8 +50,8 @@ struct LoadObservation {
 void ObserveAtCreated() {
   g_at_created.window_mapped = Mapped(窗口);
   g_at_created.canvas_mapped = Mapped(画板1);
-  g_at_created.others_mapped = Mapped(标签1) || Mapped(花1) || Mapped(花2) || Mapped(花3) ||
-                               Mapped(花4) || Mapped(花5);
+  g_at_created.others_mapped =
+      Mapped(标签1) || Mapped(花1) || Mapped(花2) || Mapped(花3) || Mapped(花4) || Mapped(花5);
 }
 
 class StageWindow : public ::testing::Test {
@@ -93,7 +92,7 @@ TEST_F(StageWindow, ShownMaximisedOverTheWorkAreaOfItsMonitor) {
 }
 
 TEST_F(StageWindow, StackingFollowsTheDescriptionAndCopiesGoBelowTheirSource) {
-  std::vector<Window> expected = {XWindowOf(画板1), XWindowOf(花2), XWindowOf(花3), XWindowOf(花1),
+  std::vector<Window> expected = {XWindowOf(画板1), XWindowOf(花2), XWindowOf(花3),  XWindowOf(花1),
                                   XWindowOf(花4),   XWindowOf(花5), XWindowOf(标签1)};
   EXPECT_EQ(StackBottomToTop(), expected);
   // Moving the source first: the copy still takes the design place.
@@ -113,9 +112,10 @@ TEST_F(StageWindow, StackingFollowsTheDescriptionAndCopiesGoBelowTheirSource) {
     copies.push_back(copy);
   }
   // Bottom to top: oldest copy ... newest copy, then the source.
-  expected = {XWindowOf(画板1), XWindowOf(花2),      XWindowOf(花3),      XWindowOf(copies[0]),
-              XWindowOf(copies[1]), XWindowOf(copies[2]), XWindowOf(copies[3]), XWindowOf(花1),
-              XWindowOf(花4),       XWindowOf(花5),       XWindowOf(标签1)};
+  expected = {XWindowOf(画板1),     XWindowOf(花2),       XWindowOf(花3),
+              XWindowOf(copies[0]), XWindowOf(copies[1]), XWindowOf(copies[2]),
+              XWindowOf(copies[3]), XWindowOf(花1),       XWindowOf(花4),
+              XWindowOf(花5),       XWindowOf(标签1)};
   EXPECT_EQ(StackBottomToTop(), expected);
   WriteProperty(copies[3], Setting::kVisible, true);
   XSync(x::Dpy(), False);
@@ -157,11 +157,11 @@ TEST_F(StageWindow, GeometryWritesAreClampedAndMovesKeepWhatIsNotGiven) {
     int32_t value, expected;
   };
   const Case cases[] = {
-      {Setting::kTop, -2048, -2048},     {Setting::kTop, -40000, -32627},
-      {Setting::kTop, 40000, 32627},     {Setting::kLeft, -32628, -32627},
-      {Setting::kLeft, 32627, 32627},    {Setting::kWidth, -5, 0},
-      {Setting::kHeight, 40000, 32627},  {Setting::kWidth, 120, 120},
-      {Setting::kHeight, 112, 112},      {Setting::kLeft, 200, 200},
+      {Setting::kTop, -2048, -2048},    {Setting::kTop, -40000, -32627},
+      {Setting::kTop, 40000, 32627},    {Setting::kLeft, -32628, -32627},
+      {Setting::kLeft, 32627, 32627},   {Setting::kWidth, -5, 0},
+      {Setting::kHeight, 40000, 32627}, {Setting::kWidth, 120, 120},
+      {Setting::kHeight, 112, 112},     {Setting::kLeft, 200, 200},
       {Setting::kTop, 264, 264},
   };
   for (const Case& c : cases) {
@@ -185,7 +185,8 @@ TEST_F(StageWindow, GeometryWritesAreClampedAndMovesKeepWhatIsNotGiven) {
   XSync(x::Dpy(), False);
   XWindowAttributes a{};
   XGetWindowAttributes(x::Dpy(), XWindowOf(flower), &a);
-  EXPECT_EQ(std::vector<int>({a.x, a.y, a.width, a.height}), std::vector<int>({200, 264, 120, 112}));
+  EXPECT_EQ(std::vector<int>({a.x, a.y, a.width, a.height}),
+            std::vector<int>({200, 264, 120, 112}));
   EXPECT_EQ(ReadProperty(花1, Setting::kWidth), 112);
   // A timer has no appearance: showing it changes nothing.
   WriteProperty(时钟1, Setting::kVisible, true);
@@ -248,7 +249,6 @@ TEST_F(StageWindow, ButtonShowsItsPictureCutToItsSizeAndWhiteIsAHole) {
   MoveControl(花1, 240, 144, -1, -1);
 }
 
-
 TEST_F(StageWindow, StaysAboveOffTheTaskBarAndUndecorated) {
   XSync(x::Dpy(), False);
   Window top = XWindowOf(窗口);
@@ -287,7 +287,8 @@ TEST_F(StageWindow, LabelFillsItsColourAndIsCutByTheWindowEdge) {
   // The caption starts at the left edge, centred on row 1040, so its upper half shows.
   int text_pixels = 0;
   for (int y = 0; y < 40; ++y)
-    for (int x0 = 0; x0 < 400; ++x0) text_pixels += strip[static_cast<size_t>(y) * 1920 + x0] != 0x808000u;
+    for (int x0 = 0; x0 < 400; ++x0)
+      text_pixels += strip[static_cast<size_t>(y) * 1920 + x0] != 0x808000u;
   EXPECT_GT(text_pixels, 20);
   WriteProperty(标签1, Setting::kVisible, false);
 }
