@@ -1,8 +1,10 @@
 // The whole program, faster through the test clock, on desktops that are not
 // the comfortable default: it must end as it should, never hang, and never
 // leave its window behind.
-#include <X11/Xlib.h>
 #include <gtest/gtest.h>
+
+// Xlib after the test framework: its macros clash with names there.
+#include <X11/Xlib.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>

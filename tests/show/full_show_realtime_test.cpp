@@ -2,8 +2,10 @@
 // manager, a 40-pixel strip and a sound server: what it shows at each
 // checkpoint, what it plays, how long it takes, and how it ends.
 // Screenshots are kept in test-artifacts/ of the build directory.
-#include <X11/Xlib.h>
 #include <gtest/gtest.h>
+
+// Xlib after the test framework: its macros clash with names there.
+#include <X11/Xlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 

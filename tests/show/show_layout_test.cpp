@@ -1,7 +1,9 @@
 // Where the opening show and the bursts draw, for the screen size this
 // process runs on; checked from the draw calls and, for a few, on the screen.
-#include <X11/Xlib.h>
 #include <gtest/gtest.h>
+
+// Xlib after the test framework: its macros clash with names there.
+#include <X11/Xlib.h>
 
 #include <utility>
 

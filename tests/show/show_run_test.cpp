@@ -1,6 +1,8 @@
 // Whole runs of the program, faster through the test clock, on a private desktop.
-#include <X11/Xlib.h>
 #include <gtest/gtest.h>
+
+// Xlib after the test framework: its macros clash with names there.
+#include <X11/Xlib.h>
 #include <sys/wait.h>
 
 #include <chrono>

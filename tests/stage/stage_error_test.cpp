@@ -1,7 +1,9 @@
 // The fatal stop: its box on the screen, closed with a key, status 255, and
 // no exit hook run; without a display, the same text on standard error.
-#include <X11/Xlib.h>
 #include <gtest/gtest.h>
+
+// Xlib after the test framework: its macros clash with names there.
+#include <X11/Xlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>

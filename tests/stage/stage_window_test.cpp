@@ -1,7 +1,9 @@
 // The main window and its controls on a real X server: load order, stacking,
 // shapes, placement, settings, moves and copies.
-#include <X11/Xlib.h>
 #include <gtest/gtest.h>
+
+// Xlib after the test framework: its macros clash with names there.
+#include <X11/Xlib.h>
 
 #include <algorithm>
 
