@@ -63,12 +63,7 @@ void WriteTextAt(ControlRef ref, std::optional<int32_t> x, std::optional<int32_t
   Display* display = x::Dpy();
   XftDraw* draw =
       XftDrawCreate(display, control->xwin, x::DefaultVisualPtr(), x::DefaultColormapId());
-  uint32_t rgb = x::RgbForColourValue(state.text_colour);
-  XRenderColor render{static_cast<unsigned short>(((rgb >> 16) & 0xFF) * 257),
-                      static_cast<unsigned short>(((rgb >> 8) & 0xFF) * 257),
-                      static_cast<unsigned short>((rgb & 0xFF) * 257), 0xFFFF};
-  XftColor colour;
-  XftColorAllocValue(display, x::DefaultVisualPtr(), x::DefaultColormapId(), &render, &colour);
+  XftColor colour = AllocTextColour(x::RgbForColourValue(state.text_colour));
   const int line_height = font->ascent + font->descent;
   int64_t row = top;
   for (const std::string& line : SplitLines(text)) {
@@ -84,7 +79,7 @@ void WriteTextAt(ControlRef ref, std::optional<int32_t> x, std::optional<int32_t
       row += std::max<int>(extents.height, line_height) + 2;
     }
   }
-  XftColorFree(display, x::DefaultVisualPtr(), x::DefaultColormapId(), &colour);
+  FreeTextColour(colour);
   XftDrawDestroy(draw);
   XFlush(display);
 }

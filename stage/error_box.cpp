@@ -49,15 +49,6 @@ struct Layout {
   int button_x = 0, button_y = 0, button_w = 88, button_h = 28;
 };
 
-XftColor MakeColour(uint32_t rgb) {
-  XRenderColor render{static_cast<unsigned short>(((rgb >> 16) & 0xFF) * 257),
-                      static_cast<unsigned short>(((rgb >> 8) & 0xFF) * 257),
-                      static_cast<unsigned short>((rgb & 0xFF) * 257), 0xFFFF};
-  XftColor colour;
-  XftColorAllocValue(x::Dpy(), x::DefaultVisualPtr(), x::DefaultColormapId(), &render, &colour);
-  return colour;
-}
-
 void Paint(Window window, const Layout& layout, const std::vector<std::string>& lines,
            XftFont* font, bool pressed) {
   Display* display = x::Dpy();
@@ -83,7 +74,7 @@ void Paint(Window window, const Layout& layout, const std::vector<std::string>& 
   XFreeGC(display, gc);
   if (font) {
     XftDraw* draw = XftDrawCreate(display, window, x::DefaultVisualPtr(), x::DefaultColormapId());
-    XftColor black = MakeColour(0x000000);
+    XftColor black = AllocTextColour(0x000000);
     int y = layout.text_y + font->ascent;
     for (const std::string& line : lines) {
       XftDrawStringUtf8(draw, &black, font, layout.text_x, y,
@@ -97,7 +88,7 @@ void Paint(Window window, const Layout& layout, const std::vector<std::string>& 
     XftDrawStringUtf8(draw, &black, font, layout.button_x + (layout.button_w - extents.xOff) / 2,
                       layout.button_y + (layout.button_h + font->ascent - font->descent) / 2,
                       reinterpret_cast<const FcChar8*>(ok), 6);
-    XftColorFree(display, x::DefaultVisualPtr(), x::DefaultColormapId(), &black);
+    FreeTextColour(black);
     XftDrawDestroy(draw);
   }
   XFlush(display);

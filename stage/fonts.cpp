@@ -113,4 +113,17 @@ void ReleaseFonts() {
   g_fonts.clear();
 }
 
+XftColor AllocTextColour(uint32_t rgb) {
+  XRenderColor render{static_cast<unsigned short>(((rgb >> 16) & 0xFF) * 257),
+                      static_cast<unsigned short>(((rgb >> 8) & 0xFF) * 257),
+                      static_cast<unsigned short>((rgb & 0xFF) * 257), 0xFFFF};
+  XftColor colour;
+  XftColorAllocValue(x::Dpy(), x::DefaultVisualPtr(), x::DefaultColormapId(), &render, &colour);
+  return colour;
+}
+
+void FreeTextColour(XftColor& colour) {
+  XftColorFree(x::Dpy(), x::DefaultVisualPtr(), x::DefaultColormapId(), &colour);
+}
+
 }  // namespace gs

@@ -3,6 +3,7 @@
 
 #include <X11/Xft/Xft.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,5 +17,9 @@ XftFont* UiFont();
 // Name of the family a font resolved to (for tests and reports).
 std::string FontFamily(XftFont* font);
 void ReleaseFonts();
+
+// An Xft colour for text in 0xRRGGBB; give it back with FreeTextColour.
+XftColor AllocTextColour(uint32_t rgb);
+void FreeTextColour(XftColor& colour);
 
 }  // namespace gs

@@ -47,17 +47,12 @@ void LabelPaint(Control* control) {
   if (font && !state.caption.empty()) {
     XftDraw* draw =
         XftDrawCreate(display, control->xwin, x::DefaultVisualPtr(), x::DefaultColormapId());
-    uint32_t rgb = x::RgbForColourValue(state.text_colour);
-    XRenderColor render{static_cast<unsigned short>(((rgb >> 16) & 0xFF) * 257),
-                        static_cast<unsigned short>(((rgb >> 8) & 0xFF) * 257),
-                        static_cast<unsigned short>((rgb & 0xFF) * 257), 0xFFFF};
-    XftColor colour;
-    XftColorAllocValue(display, x::DefaultVisualPtr(), x::DefaultColormapId(), &render, &colour);
+    XftColor colour = AllocTextColour(x::RgbForColourValue(state.text_colour));
     int baseline = (height - (font->ascent + font->descent)) / 2 + font->ascent;
     XftDrawStringUtf8(draw, &colour, font, 0, baseline,
                       reinterpret_cast<const FcChar8*>(state.caption.data()),
                       static_cast<int>(state.caption.size()));
-    XftColorFree(display, x::DefaultVisualPtr(), x::DefaultColormapId(), &colour);
+    FreeTextColour(colour);
     XftDrawDestroy(draw);
   }
   XFlush(display);
