@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "media/assets.h"
 #include "media/picture.h"
 #include "media/screen.h"
@@ -145,27 +146,6 @@ void PeerCopyArea(benchmark::State& state) {
   XFreePixmap(display, pixmap);
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-        medians_[run.run_name.function_name] = run.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatio(const std::string& ours, const std::string& peer, const char* goal) const {
-    auto a = medians_.find(ours);
-    auto b = medians_.find(peer);
-    if (a == medians_.end() || b == medians_.end() || b->second <= 0) return;
-    std::printf("%-24s / %-24s = %6.2f  %s\n", ours.c_str(), peer.c_str(), a->second / b->second,
-                goal);
-  }
-
- private:
-  std::map<std::string, double> medians_;
-};
-
 void Register(const char* name, void (*fn)(benchmark::State&)) {
   benchmark::RegisterBenchmark(name, fn)->Repetitions(5)->UseRealTime()->Unit(
       benchmark::kMicrosecond);
@@ -200,12 +180,14 @@ int main(int argc, char** argv) {
   Register("repaint/ours_ClearCanvas", OursClearCanvas);
   Register("repaint/peer_XCopyArea", PeerCopyArea);
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  gs::bench::RatioReporter reporter(gs::bench::RatioReporter::Clock::kReal);
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nours / peer (real time, medians):\n");
-  reporter.PrintRatio("flower/ours_keyed_DrawPicture", "flower/peer_XPutImage", "(goal <= 2)");
-  reporter.PrintRatio("stretch/ours_keyed_smoothed", "stretch/peer_XPutImage_400", "(reported)");
-  reporter.PrintRatio("repaint/ours_ClearCanvas", "repaint/peer_XCopyArea", "(reported)");
+  reporter.PrintRatio("Keyed draw of flower_01 at its own size", "flower/ours_keyed_DrawPicture",
+                      "flower/peer_XPutImage", "<= 2");
+  reporter.PrintRatio("Keyed, smoothed stretch of centrepiece to 400x400",
+                      "stretch/ours_keyed_smoothed", "stretch/peer_XPutImage_400", "reported");
+  reporter.PrintRatio("Repaint of a 1920x1080 canvas background", "repaint/ours_ClearCanvas",
+                      "repaint/peer_XCopyArea", "reported");
   ReleaseWindows();
   ReleaseFramework();
   return 0;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "media/screen.h"
 #include "stage/framework.h"
 #include "stage/x_connection.h"
@@ -34,27 +35,6 @@ void PeerXGetImage(benchmark::State& state) {
   }
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-        medians_[run.run_name.function_name] = run.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatio(const std::string& ours, const std::string& peer, const char* goal) const {
-    auto a = medians_.find(ours);
-    auto b = medians_.find(peer);
-    if (a == medians_.end() || b == medians_.end() || b->second <= 0) return;
-    std::printf("%-24s / %-24s = %6.2f  %s\n", ours.c_str(), peer.c_str(), a->second / b->second,
-                goal);
-  }
-
- private:
-  std::map<std::string, double> medians_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,10 +55,10 @@ int main(int argc, char** argv) {
       ->UseRealTime()
       ->Unit(benchmark::kMillisecond);
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  gs::bench::RatioReporter reporter(gs::bench::RatioReporter::Clock::kReal);
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nours / peer (real time, medians):\n");
-  reporter.PrintRatio("capture/ours_CaptureScreen", "capture/peer_XGetImage", "(goal <= 0.25)");
+  reporter.PrintRatio("Capture of a 1920x1080 screen to BMP bytes", "capture/ours_CaptureScreen",
+                      "capture/peer_XGetImage", "<= 0.25");
   ReleaseFramework();
   return 0;
 }

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "media/assets.h"
 #include "media/music.h"
 #include "media/wave_format.h"
@@ -78,28 +79,6 @@ void PeerOpenOutput(benchmark::State& state) {
   }
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        medians_[run.run_name.function_name] = run.GetAdjustedRealTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatio(const std::string& ours, const std::string& peer) const {
-    auto a = medians_.find(ours);
-    auto b = medians_.find(peer);
-    if (a == medians_.end() || b == medians_.end() || b->second <= 0) return;
-    std::printf("%-22s / %-22s = %.2f\n", ours.c_str(), peer.c_str(), a->second / b->second);
-  }
-
- private:
-  std::map<std::string, double> medians_;
-};
-
 // ---- measured from the recording --------------------------------------------
 
 double CpuSeconds() {
@@ -147,8 +126,10 @@ void MeasureFromRecording(gs::test::VirtualDesktop& desktop) {
       first_heard_ms.push_back(static_cast<double>(first - at_call) * 1000.0 / kRate);
     }
   }
-  std::printf("\nstart to first sample heard (median of %zu): %.1f ms\n", first_heard_ms.size(),
-              Median(first_heard_ms));
+  gs::bench::PrintRow("PlayMusic(intro_tune) to its first recorded sample",
+                      gs::bench::Figure("%.1f ms", Median(first_heard_ms)) + " (median of " +
+                          std::to_string(first_heard_ms.size()) + ")",
+                      "-", "-", "reported");
 
   const double idle = CpuPercentOver(3000);
   gs::PlayMusic(&gs::assets::intro_tune);
@@ -159,10 +140,12 @@ void MeasureFromRecording(gs::test::VirtualDesktop& desktop) {
   const double frozen = CpuPercentOver(2000);
   desktop.ResumeSoundServer();
   StopAndWait();
-  std::printf(
-      "CPU of the process, %% of one core: idle %.2f, playing intro_tune %.2f "
-      "(difference %.2f), server frozen %.2f\n",
-      idle, playing, playing - idle, frozen);
+  gs::bench::PrintRow("CPU while intro_tune plays (whole process, % of a core)",
+                      gs::bench::Figure("%.2f %%", playing),
+                      gs::bench::Figure("idle: %.2f %%", idle), "-", "under 2 %");
+  gs::bench::PrintRow("CPU while the sound server is frozen (% of a core)",
+                      gs::bench::Figure("%.2f %%", frozen),
+                      gs::bench::Figure("idle: %.2f %%", idle), "-", "reported");
 }
 
 }  // namespace
@@ -193,11 +176,12 @@ int main(int argc, char** argv) {
       ->UseRealTime()
       ->Unit(benchmark::kMicrosecond);
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  gs::bench::RatioReporter reporter(gs::bench::RatioReporter::Clock::kReal);
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nours / peer (real time, medians):\n");
-  reporter.PrintRatio("start/ours_PlayMusic", "start/peer_copy");
-  reporter.PrintRatio("start/ours_PlayMusic", "start/peer_open_output");
+  reporter.PrintRatio("PlayMusic(intro_tune) until it returns", "start/ours_PlayMusic",
+                      "start/peer_open_output", "under 5 ms");
+  reporter.PrintRatio("PlayMusic(intro_tune) until it returns", "start/ours_PlayMusic",
+                      "start/peer_copy", "reported");
 
   MeasureFromRecording(desktop);
   return 0;
