@@ -14,6 +14,7 @@
 #include <fstream>
 #include <thread>
 
+#include "tests/show/shared_desktop.h"
 #include "tests/show/show_process.h"
 #include "tests/support/child_process.h"
 #include "tests/support/virtual_desktop.h"
@@ -25,10 +26,6 @@ constexpr double kScale = 0.05;
 
 void Sleep(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-bool ExitedWith(int status, int code) {
-  return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == code;
 }
 
 // Runs the whole show on the desktop and expects the normal end.

@@ -11,6 +11,7 @@
 #include <random>
 #include <thread>
 
+#include "tests/show/shared_desktop.h"
 #include "tests/show/show_process.h"
 #include "tests/support/virtual_desktop.h"
 #include "tests/support/x_probe.h"
@@ -22,23 +23,7 @@ void Sleep(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-bool ExitedWithZero(int status) {
-  return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-class FastShow : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    desktop_ = new VirtualDesktop();
-    ASSERT_TRUE(desktop_->ok()) << desktop_->error();
-  }
-  static void TearDownTestSuite() {
-    delete desktop_;
-    desktop_ = nullptr;
-  }
-  static VirtualDesktop* desktop_;
-};
-VirtualDesktop* FastShow::desktop_ = nullptr;
+using FastShow = SharedDesktopSuite;
 
 const char* const kOrder[] = {"start",       "window shown", "first heart", "pass 1",
                               "pass 2",      "pass 3",       "pass 4",      "pass 5",

@@ -12,6 +12,7 @@
 #include <random>
 #include <thread>
 
+#include "tests/show/shared_desktop.h"
 #include "tests/show/show_process.h"
 #include "tests/support/virtual_desktop.h"
 
@@ -23,20 +24,8 @@ int Runs() {
   return runs ? std::max(1, std::atoi(runs)) : 5;
 }
 
-bool ExitedWithZero(int status) {
-  return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-class Soak : public ::testing::Test {
+class Soak : public SharedDesktopSuite {
  protected:
-  static void SetUpTestSuite() {
-    desktop_ = new VirtualDesktop();
-    ASSERT_TRUE(desktop_->ok()) << desktop_->error();
-  }
-  static void TearDownTestSuite() {
-    delete desktop_;
-    desktop_ = nullptr;
-  }
   // `pid` is the process as started (the ShowProcess forgets it once reaped).
   void ExpectCleanEnd(ShowProcess& show, pid_t pid, int status, const std::string& what) {
     EXPECT_TRUE(ExitedWithZero(status)) << what << "\n" << show.Log();
@@ -45,9 +34,7 @@ class Soak : public ::testing::Test {
     EXPECT_EQ(kill(pid, 0), -1) << what << ": the process is still there";
     EXPECT_EQ(FindShowWindow(), 0u) << what << ": a window was left behind";
   }
-  static VirtualDesktop* desktop_;
 };
-VirtualDesktop* Soak::desktop_ = nullptr;
 
 TEST_F(Soak, FullShows) {
   for (int run = 1; run <= Runs(); ++run) {
