@@ -65,7 +65,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
     double value = 0;
     std::string unit;
   };
-  static std::string Time(const Timing& t) { return Figure("%.3g ", t.value) + t.unit; }
+  static std::string Time(const Timing& t) {
+    return Figure(t.value >= 100 ? "%.0f " : "%.3g ", t.value) + t.unit;
+  }
 
   Clock clock_;
   std::map<std::string, Timing> times_;
