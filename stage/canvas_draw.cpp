@@ -82,37 +82,38 @@ void PutImage(Control* control, const Image& image, int sx, int sy, int x, int y
   XSetFunction(display, gc, GXcopy);
 }
 
-// The pixels of a part of the image that differ from the key, as runs along
-// each row, relative to the part's corner. The server takes them as the clip
-// at once; a bitmap would first have to be uploaded and turned into one.
-std::vector<XRectangle> KeyRuns(const Image& image, uint32_t key_rgb, const ScalePart& part) {
+// Puts a part of `image` at (x, y), leaving out its holes: the pixels p with
+// (p & mask) == hole. The rest goes as runs along each row, which the server
+// takes as the clip at once; a bitmap would first have to be uploaded and
+// turned into one.
+void PutWithoutHoles(Control* control, const Image& image, const ScalePart& part, int x, int y,
+                     uint32_t mask, uint32_t hole) {
   std::vector<XRectangle> runs;
   runs.reserve(static_cast<size_t>(part.height) * 2);
-  for (int y = 0; y < part.height; ++y) {
+  for (int row_index = 0; row_index < part.height; ++row_index) {
     const uint32_t* row =
-        image.pixels.data() + static_cast<size_t>(part.y + y) * image.width + part.x;
-    int x = 0;
-    while (x < part.width) {
-      while (x < part.width && (row[x] & 0xFFFFFF) == key_rgb) ++x;
-      int start = x;
-      while (x < part.width && (row[x] & 0xFFFFFF) != key_rgb) ++x;
-      if (x > start)
-        runs.push_back({static_cast<short>(start), static_cast<short>(y),
-                        static_cast<unsigned short>(x - start), 1});
+        image.pixels.data() + static_cast<size_t>(part.y + row_index) * image.width + part.x;
+    int i = 0;
+    while (i < part.width) {
+      while (i < part.width && (row[i] & mask) == hole) ++i;
+      int start = i;
+      while (i < part.width && (row[i] & mask) != hole) ++i;
+      if (i > start)
+        runs.push_back({static_cast<short>(start), static_cast<short>(row_index),
+                        static_cast<unsigned short>(i - start), 1});
     }
   }
-  return runs;
+  if (runs.empty()) return;
+  Display* display = x::Dpy();
+  GC gc = control->canvas->gc;
+  XSetClipRectangles(display, gc, x, y, runs.data(), static_cast<int>(runs.size()), YXBanded);
+  PutImage(control, image, part.x, part.y, x, y, part.width, part.height, GXcopy);
+  XSetClipMask(display, gc, None);
 }
 
 // Keyed at own size: the image through a clip of its non-key pixels.
 void PutKeyed(Control* control, const Image& image, uint32_t key_rgb, const Placement& p) {
-  Display* display = x::Dpy();
-  GC gc = control->canvas->gc;
-  std::vector<XRectangle> runs = KeyRuns(image, key_rgb, p.part);
-  if (runs.empty()) return;
-  XSetClipRectangles(display, gc, p.x, p.y, runs.data(), static_cast<int>(runs.size()), YXBanded);
-  PutImage(control, image, p.part.x, p.part.y, p.x, p.y, p.part.width, p.part.height, GXcopy);
-  XSetClipMask(display, gc, None);
+  PutWithoutHoles(control, image, p.part, p.x, p.y, 0xFFFFFF, key_rgb);
 }
 
 // Composites premultiplied ARGB over the window: soft, fringe-free edges.
@@ -159,24 +160,7 @@ void PutThresholded(Control* control, const std::vector<uint32_t>& argb, int lef
     image.pixels[i] =
         (un((argb[i] >> 16) & 0xFF) << 16) | (un((argb[i] >> 8) & 0xFF) << 8) | un(argb[i] & 0xFF);
   }
-  Display* display = x::Dpy();
-  GC gc = control->canvas->gc;
-  std::vector<XRectangle> runs;
-  for (int y = 0; y < h; ++y) {
-    const uint32_t* row = image.pixels.data() + static_cast<size_t>(y) * w;
-    for (int x = 0; x < w;) {
-      while (x < w && row[x] == kHole) ++x;
-      int start = x;
-      while (x < w && row[x] != kHole) ++x;
-      if (x > start)
-        runs.push_back({static_cast<short>(start), static_cast<short>(y),
-                        static_cast<unsigned short>(x - start), 1});
-    }
-  }
-  if (runs.empty()) return;
-  XSetClipRectangles(display, gc, left, top, runs.data(), static_cast<int>(runs.size()), YXBanded);
-  PutImage(control, image, 0, 0, left, top, w, h, GXcopy);
-  XSetClipMask(display, gc, None);
+  PutWithoutHoles(control, image, {0, 0, w, h}, left, top, 0xFFFFFFFF, kHole);
 }
 
 DrawObserver g_observer = nullptr;

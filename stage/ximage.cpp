@@ -92,19 +92,12 @@ Pixmap KeyMask(Drawable on, const Image& image, uint32_t key_rgb, int width, int
   int bytes_per_line = (w + 7) / 8;
   std::vector<char> bits(static_cast<size_t>(bytes_per_line) * h, 0);
   const int rows = std::min(h, image.height), cols = std::min(w, image.width);
-  const int whole = cols / 8;
   for (int y = 0; y < rows; ++y) {
     const uint32_t* row = image.pixels.data() + static_cast<size_t>(y) * image.width;
     unsigned char* out =
         reinterpret_cast<unsigned char*>(bits.data()) + static_cast<size_t>(y) * bytes_per_line;
     // Eight pixels to a byte, first pixel in the lowest bit.
-    for (int byte = 0; byte < whole; ++byte) {
-      const uint32_t* p = row + byte * 8;
-      auto on = [&](int i) { return static_cast<unsigned>((p[i] & 0xFFFFFF) != key_rgb) << i; };
-      out[byte] =
-          static_cast<unsigned char>(on(0) | on(1) | on(2) | on(3) | on(4) | on(5) | on(6) | on(7));
-    }
-    for (int x = whole * 8; x < cols; ++x)
+    for (int x = 0; x < cols; ++x)
       if ((row[x] & 0xFFFFFF) != key_rgb) out[x >> 3] |= static_cast<unsigned char>(1 << (x & 7));
   }
   return XCreateBitmapFromData(display, on, bits.data(), static_cast<unsigned>(w),
