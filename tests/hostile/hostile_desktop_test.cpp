@@ -29,12 +29,6 @@ void Sleep(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-std::string Artifact(const std::string& name) {
-  std::string dir = GS_ARTIFACT_DIR;
-  mkdir(dir.c_str(), 0755);
-  return dir + "/" + name;
-}
-
 // Runs the whole show on the desktop and expects the normal end. When
 // `desktop` is given, the window must cover `work_area` (x, y, width, height)
 // during the event loop, and a screenshot of that moment is kept.
@@ -51,7 +45,7 @@ void ExpectWholeShow(const std::string& name, VirtualDesktop* desktop = nullptr,
     std::string file = name;
     for (char& c : file)
       if (c == ' ') c = '-';
-    EXPECT_TRUE(desktop->Screenshot(Artifact("hostile-" + file + ".png"))) << name;
+    EXPECT_TRUE(desktop->Screenshot(ArtifactPath("hostile-" + file + ".png"))) << name;
   }
   int status = show.Wait(120000);
   EXPECT_TRUE(ExitedWith(status, 0)) << name << ": " << DescribeExit(status) << "\n" << show.Log();

@@ -6,7 +6,6 @@
 
 // Xlib after the test framework: its macros clash with names there.
 #include <X11/Xlib.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -29,12 +28,6 @@ void Sleep(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-std::string Artifact(const std::string& name) {
-  std::string dir = GS_ARTIFACT_DIR;
-  mkdir(dir.c_str(), 0755);
-  return dir + "/" + name;
-}
-
 struct Frame {
   std::vector<uint32_t> pixels;
   int width = 1920, height = 1080;
@@ -45,7 +38,7 @@ Frame Grab(const std::string& name) {
   XConnection x(nullptr);
   Frame f;
   f.pixels = ReadRootPixels(x.get(), 0, 0, f.width, f.height);
-  if (!f.pixels.empty()) WritePng(Artifact(name), f.pixels, f.width, f.height);
+  if (!f.pixels.empty()) WritePng(ArtifactPath(name), f.pixels, f.width, f.height);
   return f;
 }
 

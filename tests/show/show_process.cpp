@@ -25,6 +25,12 @@ std::string ShippedPath() {
   return GS_SHIPPED_PATH;
 }
 
+std::string ArtifactPath(const std::string& name) {
+  std::string dir = GS_ARTIFACT_DIR;
+  mkdir(dir.c_str(), 0755);
+  return dir + "/" + name;
+}
+
 ShowProcess::ShowProcess(const std::string& binary, double time_scale, const std::string& name) {
   std::string dir = "/tmp/gs-show-" + std::to_string(getpid());
   mkdir(dir.c_str(), 0700);

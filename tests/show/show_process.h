@@ -42,6 +42,9 @@ class ShowProcess {
 // The runner and the shipped binary, as built.
 std::string RunnerPath();
 std::string ShippedPath();
+// Where a test keeps a file for people to look at (test-artifacts/ of the
+// build directory, made when missing).
+std::string ArtifactPath(const std::string& name);
 
 // Presses a key on the current display (xdotool syntax, e.g. "Escape", "ctrl+Escape").
 bool PressKey(const std::string& keys);

@@ -51,7 +51,9 @@ TEST(Timeline, EveryPhaseTakesItsDelaysPlusItsDrawing) {
     ASSERT_GE(at(p.to), 0) << p.to;
     EXPECT_GE(measured, p.delays_s * 0.99) << p.name;
     double allowed = std::max(p.delays_s * 0.03, 0.15);
-    if (p.delays_s > 0) EXPECT_LE(measured, p.delays_s + drawing + allowed) << p.name;
+    if (p.delays_s > 0) {
+      EXPECT_LE(measured, p.delays_s + drawing + allowed) << p.name;
+    }
   }
   std::printf("%-32s %9.3fs\n\n", "whole run", at("overlay"));
   // A goal for this machine, reported rather than asserted: 930 stamps and 30 decodes in 1 s.

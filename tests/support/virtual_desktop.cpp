@@ -138,8 +138,7 @@ bool VirtualDesktop::StartX() {
   });
   close(fds[0]);
   if (state != Poll::kReady) {
-    return Fail(state == Poll::kFailed ? "Xvfb " + DescribeExit(status) + " before it was ready"
-                                       : "Xvfb gave no display number within 10 s",
+    return Fail(NotReadyReason(state, "Xvfb", status, "Xvfb gave no display number within 10 s"),
                 "xvfb.log");
   }
   number.erase(number.find('\n'));
@@ -189,9 +188,9 @@ bool VirtualDesktop::StartWindowManager() {
     return ChildAlive(wm_pid_, &status) ? Poll::kWait : Poll::kFailed;
   });
   if (state != Poll::kReady) {
-    return Fail(state == Poll::kFailed ? "openbox " + DescribeExit(status) + " before it was ready"
-                                       : "openbox did not announce itself within 10 s",
-                "openbox.log");
+    return Fail(
+        NotReadyReason(state, "openbox", status, "openbox did not announce itself within 10 s"),
+        "openbox.log");
   }
 
   // Even then a window mapped at once can stay unmanaged now and then (right
@@ -216,9 +215,9 @@ bool VirtualDesktop::StartWindowManager() {
   XDestroyWindow(dpy, probe);
   XSync(dpy, False);
   if (state != Poll::kReady) {
-    return Fail(state == Poll::kFailed ? "openbox " + DescribeExit(status) + " before it was ready"
-                                       : "openbox did not manage a window within 10 s",
-                "openbox.log");
+    return Fail(
+        NotReadyReason(state, "openbox", status, "openbox did not manage a window within 10 s"),
+        "openbox.log");
   }
   startup_.window_manager = MsSince(start);
   return true;
@@ -284,12 +283,12 @@ bool VirtualDesktop::StartStrip() {
     return ChildAlive(strip_pid_, &status) ? Poll::kWait : Poll::kFailed;
   });
   if (state != Poll::kReady) {
-    return Fail(state == Poll::kFailed
-                    ? "the strip " + DescribeExit(status) + " before it was ready"
-                : options_.window_manager
-                    ? "the work area did not leave out the strip within 10 s (_NET_WORKAREA: " +
-                          Join(values) + ")"
-                    : "the strip was not mapped within 10 s",
+    return Fail(NotReadyReason(state, "the strip", status,
+                               options_.window_manager
+                                   ? "the work area did not leave out the strip within 10 s "
+                                     "(_NET_WORKAREA: " +
+                                         Join(values) + ")"
+                                   : "the strip was not mapped within 10 s"),
                 "strip.log");
   }
   startup_.strip = MsSince(start);

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <chrono>
+#include <string>
 #include <thread>
+
+#include "tests/support/child_process.h"
 
 namespace gs::test::desktop_internal {
 
@@ -26,6 +29,14 @@ Poll PollUntilReady(Check check) {
     if (Clock::now() >= deadline) return Poll::kWait;  // timed out
     std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
   }
+}
+
+// Why a part is not ready after PollUntilReady: its process ended first
+// (`status` says how), or `timed_out`.
+inline std::string NotReadyReason(Poll state, const std::string& part, int status,
+                                  const std::string& timed_out) {
+  return state == Poll::kFailed ? part + " " + DescribeExit(status) + " before it was ready"
+                                : timed_out;
 }
 
 }  // namespace gs::test::desktop_internal

@@ -89,9 +89,8 @@ bool VirtualDesktop::StartSound() {
     return ChildAlive(pulse_pid_, &status) ? Poll::kWait : Poll::kFailed;
   });
   if (state != Poll::kReady) {
-    return Fail(state == Poll::kFailed
-                    ? "pulseaudio " + DescribeExit(status) + " before it was ready"
-                    : "the sound server's socket did not accept within 10 s",
+    return Fail(NotReadyReason(state, "pulseaudio", status,
+                               "the sound server's socket did not accept within 10 s"),
                 "pulseaudio.log");
   }
   pulse_server_ = "unix:" + socket_path;
@@ -156,9 +155,9 @@ bool VirtualDesktop::StartRecorder() {
     return Poll::kWait;
   });
   if (state != Poll::kReady) {
-    return Fail(state == Poll::kFailed ? "parec " + DescribeExit(status) + " before recording"
-                                       : "the recorder delivered nothing within 10 s",
-                "parec.log");
+    return Fail(
+        NotReadyReason(state, "parec", status, "the recorder delivered nothing within 10 s"),
+        "parec.log");
   }
   startup_.recorder = MsSince(start);
   return true;
